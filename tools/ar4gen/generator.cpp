@@ -1,0 +1,1 @@
+#include "ar4gen/generator.hpp"
