@@ -1,0 +1,1 @@
+// An empty translation unit for a library whose folder has no sources yet.
