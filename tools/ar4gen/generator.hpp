@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/archive/format.hpp"
@@ -57,6 +58,15 @@ void WriteCell(std::uint8_t* cell, const ar4::DeviceProfile& profile, const Cell
 /// A DeviceFloat field (IEEE single bits, most significant byte first) and a GRV-300 field (least first).
 std::array<std::uint8_t, 4> EncodeDeviceFloat(float value);
 std::array<std::uint8_t, 4> EncodeSingleLe(float value);
+
+/// The stamp `seconds` later (or earlier) on the calendar; fields beyond the calendar are first brought
+/// into range, and the result is held within 2000..2063.
+std::uint32_t StampAfterSeconds(std::uint32_t stamp, std::int64_t seconds);
+
+/// A stamp as the ar4gen command takes it: "0x" and a hexadecimal number (any 32-bit value, 0 and
+/// 0xFFFFFFFF included), a decimal number, or YYYY-MM-DD[THH:MM:SS] (year 2000..2063, month 1..12,
+/// day 1..31, no calendar test, like the instruments' own fields). Nothing for anything else.
+std::optional<std::uint32_t> ParseStampText(std::string_view text);
 
 /// The options of a whole generated archive.
 struct GeneratorOptions {
