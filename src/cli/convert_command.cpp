@@ -1,10 +1,230 @@
+// ar4conv convert: one whole conversion, as the window program runs it after the interval dialog was
+// confirmed, with the command line answering the driver's questions.
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "cli/commands.hpp"
+#include "cli/console.hpp"
+#include "core/archive/archive_buffers.hpp"
+#include "core/conversion/driver.hpp"
+#include "core/conversion/user_interface.hpp"
+#include "core/export/decimal_separator.hpp"
+#include "core/export/file_system.hpp"
 
 namespace ar4::cli {
+namespace {
+
+// The data folder of an installed viewer (not searched yet from the command line).
+std::filesystem::path FindViewerDataFolder() { return {}; }
+
+struct ConvertOptions {
+  std::string Archive;
+  std::string Out;
+  std::string ViewerData;
+  int Run = 0;  // 0: not given
+  std::string From;
+  std::string To;
+  bool Sort = false;
+  bool Detailed = false;
+  std::string DecimalSeparator;
+};
+
+/// YYYY-MM-DD with day 1..31, month 1..12, year 2000..2063 and no calendar check, like the dialog's spin edits.
+std::optional<DialogDate> ParseDate(const std::string& text) {
+  int year = 0, month = 0, day = 0;
+  char tail = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3) return std::nullopt;
+  for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  }
+  if (day < 1 || day > 31 || month < 1 || month > 12 || year < 2000 || year > 2063) return std::nullopt;
+  return DialogDate{day, month, year};
+}
+
+/// Answers the driver as a person would who had chosen these options in the windows.
+class CommandLineUi final : public UserInterface {
+ public:
+  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, std::filesystem::path archive)
+      : options_(options), choice_(choice), archive_(std::move(archive)), progress_(IsTerminal(stderr)) {}
+
+  bool UsageError() const { return !usage_error_.empty(); }
+  const std::string& UsageErrorText() const { return usage_error_; }
+
+  std::optional<std::filesystem::path> OpenArchiveDialog(const std::filesystem::path&) override {
+    // The archive is chosen once; after a refusal the person cancels the next dialog.
+    if (archive_given_) return std::nullopt;
+    archive_given_ = true;
+    return archive_;
+  }
+
+  DialogResult ShowMessageBox(std::string_view text, MessageKind kind, unsigned buttons_set) override {
+    EndProgressLine();
+    if (buttons_set == buttons::kOkCancel) return DialogResult::kOk;  // the report: go on
+    if (buttons_set == buttons::kYesNo) return options_.Sort ? DialogResult::kYes : DialogResult::kNo;
+    // Fixed messages, the report of an archive that cannot be converted, and the overlap warning.
+    PrintText(std::cerr, text);
+    (void)kind;
+    return buttons_set == buttons::kOkOnly ? DialogResult::kOk : DialogResult::kCancel;
+  }
+
+  std::optional<IntervalChoice> ShowIntervalDialog(const std::vector<std::string>& items,
+                                                   bool viewer_data_known) override {
+    if (choice_.SelectInterval == 0 && choice_.BoxIntervalIndex >= items.size()) {
+      usage_error_ = "--run " + std::to_string(choice_.BoxIntervalIndex + 1) + ": the archive has " +
+                     std::to_string(items.size()) + (items.size() == 1 ? " run" : " runs") +
+                     " (see 'ar4conv runs')";
+      return std::nullopt;
+    }
+    if (choice_.SelectDir == 1 && !viewer_data_known) {
+      usage_error_ = "the viewer's data folder is not known";
+      return std::nullopt;
+    }
+    return choice_;
+  }
+
+  std::optional<std::filesystem::path> SelectDirectory(std::string_view) override {
+    return PathFromUtf8(options_.Out);
+  }
+
+  void SetConvertEnabled(bool) override {}
+  void ShowGauge(bool visible) override {
+    if (!visible) EndProgressLine();
+  }
+  void SetGaugePosition(int percent) override {
+    if (progress_) {
+      std::fprintf(stderr, "\rexport %3d%%", percent);
+      std::fflush(stderr);
+      progress_line_open_ = true;
+    }
+  }
+  void ShowLabelSort(bool) override {}
+  void SetLabelPrc(std::optional<std::string_view> text) override {
+    if (progress_ && text && !text->empty()) {
+      std::fprintf(stderr, "\rsorting by date %.*s ", static_cast<int>(text->size()), text->data());
+      std::fflush(stderr);
+      progress_line_open_ = true;
+    }
+  }
+  void ProcessEvents() override {}
+
+ private:
+  void EndProgressLine() {
+    if (progress_line_open_) {
+      std::fputc('\n', stderr);
+      progress_line_open_ = false;
+    }
+  }
+
+  const ConvertOptions& options_;
+  IntervalChoice choice_;
+  std::filesystem::path archive_;
+  bool archive_given_ = false;
+  bool progress_;
+  bool progress_line_open_ = false;
+  std::string usage_error_;
+};
+
+int RunConvert(const ConvertOptions& options) {
+  IntervalChoice choice;
+  if (options.Run > 0) {
+    choice.SelectInterval = 0;
+    choice.BoxIntervalIndex = static_cast<std::uint32_t>(options.Run - 1);
+  } else if (!options.From.empty() || !options.To.empty()) {
+    choice.SelectInterval = 1;
+    choice.From = DialogDate{1, 1, 2000};
+    choice.To = DialogDate{31, 12, 2063};
+    if (!options.From.empty()) {
+      const auto from = ParseDate(options.From);
+      if (!from) return UsageFailure("--from " + options.From + ": expected YYYY-MM-DD (day 1..31, month 1..12, year 2000..2063)");
+      choice.From = *from;
+    }
+    if (!options.To.empty()) {
+      const auto to = ParseDate(options.To);
+      if (!to) return UsageFailure("--to " + options.To + ": expected YYYY-MM-DD (day 1..31, month 1..12, year 2000..2063)");
+      choice.To = *to;
+    }
+  } else {
+    choice.SelectInterval = 0;  // list mode with the first run
+    choice.BoxIntervalIndex = 0;
+  }
+
+  char separator = UserDecimalSeparator();
+  if (!options.DecimalSeparator.empty()) {
+    if (options.DecimalSeparator.size() != 1) {
+      return UsageFailure("--decimal-separator: expected a single character");
+    }
+    separator = options.DecimalSeparator[0];
+  }
+
+  ArchiveBuffers buffers;
+  DiskFileSystem file_system;
+  ConversionDriver driver(buffers, file_system);
+  ConversionSettings& settings = driver.Settings();
+  settings.DetailedMode = options.Detailed;
+  settings.DecimalSeparator = separator;
+  if (!options.Out.empty()) {
+    choice.SelectDir = 0;
+  } else {
+    choice.SelectDir = 1;
+    if (!options.ViewerData.empty()) {
+      settings.ViewerDataFolder = PathFromUtf8(options.ViewerData);
+    } else {
+      settings.ViewerDataFolder = FindViewerDataFolder();
+      if (settings.ViewerDataFolder.empty()) {
+        return UsageFailure("no --out or --viewer-data given, and no data folder of TrendoraStudio was found");
+      }
+    }
+  }
+
+  CommandLineUi ui(options, choice, PathFromUtf8(options.Archive));
+  driver.BtnConvertClick(ui);
+  if (ui.UsageError()) return UsageFailure(ui.UsageErrorText());
+  if (!driver.LastRunSucceeded()) return kExitFailure;
+  std::cout << PathToUtf8(driver.OutputFolder()) << '\n';
+  return kExitSuccess;
+}
+
+}  // namespace
 
 CommandAction AddConvertCommand(CLI::App& app) {
-  app.add_subcommand("convert", "(not built yet)");
-  return [] { return kExitUsage; };
+  auto options = std::make_shared<ConvertOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "convert",
+      "Converts an archive into the folder tree that TrendoraStudio reads: Pen.txt, Chan*.pen, Rele*.rel and\n"
+      "All_Chan.txt under <target>/ARHrep/<device>-<serial>/StandartConfig/DB/<date>/.\n"
+      "Prints the output folder on success; the time-overlap warning, if any, goes to stderr.");
+  cmd->add_option("ARCHIVE", options->Archive, "the archive file (.ar4)")->required();
+  auto* out = cmd->add_option("--out", options->Out,
+                              "write into DIR/ARHrep/... (DIR must exist), as with a folder chosen in the browser")
+                  ->type_name("DIR");
+  auto* viewer = cmd->add_option("--viewer-data", options->ViewerData,
+                                 "write straight into the viewer's data folder DIR (DIR/<device>/...)")
+                     ->type_name("DIR");
+  out->excludes(viewer);
+  auto* run = cmd->add_option("--run", options->Run, "convert run K of 'ar4conv runs' (counted from 1); default 1")
+                  ->check(CLI::PositiveNumber)
+                  ->type_name("K");
+  auto* from = cmd->add_option("--from", options->From, "date range from this day, YYYY-MM-DD (default 2000-01-01)")
+                   ->type_name("DATE");
+  auto* to = cmd->add_option("--to", options->To, "date range up to and including this day, YYYY-MM-DD (default 2063-12-31)")
+                 ->type_name("DATE");
+  auto* sort = cmd->add_flag("--sort", options->Sort,
+                             "in a date range over several runs, merge the runs by date first");
+  run->excludes(from)->excludes(to)->excludes(sort);
+  cmd->add_flag("--detailed", options->Detailed,
+                "detailed mode: cell offsets and a line for every invalid cell in All_Chan.txt");
+  cmd->add_option("--decimal-separator", options->DecimalSeparator,
+                  "decimal separator of the listing's numbers (default: from the regional settings, else '.')")
+      ->type_name("C");
+  cmd->footer(
+      "Without --out or --viewer-data the data folder of an installed TrendoraStudio is used.\n"
+      "Exit codes: 0 converted; 1 rejected archive, nothing to convert, folder or write failure; 2 usage error.");
+  return [options] { return RunConvert(*options); };
 }
 
 }  // namespace ar4::cli

@@ -161,27 +161,4 @@ std::uint32_t PackDate(int day, int month, int year) {
   return (y << 26) | (m << 22) | (d << 17);
 }
 
-std::uint8_t CellChecksum(const std::uint8_t* bytes, std::size_t length) {
-  unsigned c = 1;
-  for (std::size_t i = 0; i < length; ++i) {
-    c = (c + bytes[i]) & 0xFFu;
-    c = ((c << 1) | (c >> 7)) & 0xFFu;
-  }
-  return static_cast<std::uint8_t>(c);
-}
-
-void ChainStep(std::uint8_t& chain_state, bool cell_is_valid, std::uint32_t& chain_breaks) {
-  switch (chain_state) {
-    case 0: chain_state = cell_is_valid ? 1 : 0; break;
-    case 1: chain_state = cell_is_valid ? 1 : 2; break;
-    case 2:
-      if (cell_is_valid) {
-        chain_state = 3;
-        ++chain_breaks;
-      }
-      break;
-    default: chain_state = cell_is_valid ? 3 : 2; break;
-  }
-}
-
 }  // namespace ar4

@@ -3,6 +3,7 @@
 /// the cell check byte and the ChainTracker. Free functions without state.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -46,7 +47,12 @@ PackedWithMilliseconds DateTimeToPacked(double date_time);
 std::uint32_t PackDate(int day, int month, int year);
 
 /// The cell check byte: start at 1; add each byte modulo 256, then rotate left by one bit.
-std::uint8_t CellChecksum(const std::uint8_t* bytes, std::size_t length);
+/// Inline: the validation scan runs it over every cell of a 32 MiB main block.
+inline std::uint8_t CellChecksum(const std::uint8_t* bytes, std::size_t length) {
+  std::uint8_t c = 1;
+  for (std::size_t i = 0; i < length; ++i) c = std::rotl(static_cast<std::uint8_t>(c + bytes[i]), 1);
+  return c;
+}
 
 /// A cell is intact when marker, length and check byte all match.
 inline bool IsCellIntact(const std::uint8_t* cell_bytes, std::uint8_t cell_size) {
@@ -55,6 +61,15 @@ inline bool IsCellIntact(const std::uint8_t* cell_bytes, std::uint8_t cell_size)
 }
 
 /// One step of the ChainTracker that counts gaps of invalid cells with valid cells on both sides.
-void ChainStep(std::uint8_t& chain_state, bool cell_is_valid, std::uint32_t& chain_breaks);
+/// States: 0 no valid cell yet, 1 in the first run of valid cells, 2 in a gap after valid cells,
+/// 3 in a later run of valid cells; a valid cell in state 2 is a break.
+inline void ChainStep(std::uint8_t& chain_state, bool cell_is_valid, std::uint32_t& chain_breaks) {
+  if (cell_is_valid) {
+    if (chain_state == 2) ++chain_breaks;
+    chain_state = chain_state >= 2 ? 3 : 1;
+  } else if (chain_state != 0) {
+    chain_state = 2;
+  }
+}
 
 }  // namespace ar4

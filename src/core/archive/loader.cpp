@@ -1,0 +1,111 @@
+// Large-file support for 32-bit targets: the size of an archive is a 64-bit value, and a file of 2 GiB and
+// more must open like any other (only its first 256 + 32 MiB bytes are ever read).
+#if !defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include "core/archive/loader.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+namespace ar4 {
+namespace {
+
+/// Closes the stream on every way out of the reading.
+struct FileCloser {
+  std::FILE* file = nullptr;
+  ~FileCloser() {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return _wfopen(path.c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+/// The main-block bytes the reading takes from a file of `file_size` bytes: everything after the header,
+/// at most the 32 MiB of the buffer. A shorter file fills only the start of the buffer; the rest keeps what
+/// an earlier file left there.
+std::size_t MainBlockBytesToRead(std::uint64_t file_size) {
+  return static_cast<std::size_t>(std::min<std::uint64_t>(file_size - kHeaderSize, kMainBlockCapacity));
+}
+
+/// The rules after the header has been read, in their order: signature, type, the size rules of a known
+/// type. The header must already be in `buffers`.
+LoadStatus CheckHeader(const ArchiveBuffers& buffers, std::uint64_t file_size, LoadedArchive& out) {
+  const std::uint8_t* header_bytes = buffers.ArchiveHeader.data();
+  if (header_bytes[header::kSignature] != header::kSignature0 ||
+      header_bytes[header::kSignature + 1] != header::kSignature1) {
+    return LoadStatus::kWrongFormat;
+  }
+  out.DeviceType = ReadU16(header_bytes + header::kDeviceType);
+  out.SerialNumber = ReadU32(header_bytes + header::kSerialNumber);
+
+  const DeviceProfile* profile = FindDeviceProfile(out.DeviceType);
+  if (profile == nullptr) return LoadStatus::kUnknownType;  // reported by its header lines; no size test
+
+  out.PageCount = PageCountOf(header_bytes);
+  const std::uint64_t needed = kHeaderSize + std::uint64_t{out.PageCount} * kPageSize;
+  if (out.PageCount == 0 || out.PageCount > kMaxPageCount || needed > file_size) return LoadStatus::kWrongSize;
+
+  out.Profile = profile;
+  return LoadStatus::kLoaded;
+}
+
+}  // namespace
+
+LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffers, LoadedArchive& out) {
+  out = LoadedArchive{};
+  FileCloser stream{OpenForReading(path)};
+  if (stream.file == nullptr) return LoadStatus::kReadError;
+
+  // The size of the opened file; a directory or anything else without a size cannot be read as an archive.
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error || !std::filesystem::is_regular_file(path, error) || error) return LoadStatus::kReadError;
+  out.FileSize = static_cast<std::uint64_t>(size);
+  if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;  // before anything is read
+
+  // Two reads: the header, then as much main block as the file and the buffer allow. A read that comes
+  // back short (the file shrank, an I/O error) is a failure to read, never a smaller archive.
+  if (std::fread(buffers.ArchiveHeader.data(), 1, kHeaderSize, stream.file) != kHeaderSize) {
+    return LoadStatus::kReadError;
+  }
+  const std::size_t main_bytes = MainBlockBytesToRead(out.FileSize);
+  if (std::fread(buffers.MainBlock.get(), 1, main_bytes, stream.file) != main_bytes) {
+    return LoadStatus::kReadError;
+  }
+  std::fclose(stream.file);
+  stream.file = nullptr;
+
+  return CheckHeader(buffers, out.FileSize, out);
+}
+
+LoadStatus LoadArchiveBytes(std::span<const std::uint8_t> file, ArchiveBuffers& buffers, LoadedArchive& out) {
+  out = LoadedArchive{};
+  out.FileSize = file.size();
+  if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;
+  std::memcpy(buffers.ArchiveHeader.data(), file.data(), kHeaderSize);
+  std::memcpy(buffers.MainBlock.get(), file.data() + kHeaderSize, MainBlockBytesToRead(out.FileSize));
+  return CheckHeader(buffers, out.FileSize, out);
+}
+
+std::string_view LoadStatusMessage(LoadStatus status) {
+  switch (status) {
+    case LoadStatus::kWrongSize: return "Ошибочный размер файла";
+    case LoadStatus::kWrongFormat: return "Ошибочный формат файла";
+    case LoadStatus::kReadError: return "Ошибки";
+    case LoadStatus::kLoaded:
+    case LoadStatus::kUnknownType: break;
+  }
+  return {};
+}
+
+}  // namespace ar4

@@ -1,0 +1,116 @@
+#include "core/conversion/conversion_run.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "core/conversion/messages.hpp"
+#include "core/export/export_files.hpp"
+#include "core/export/export_walk.hpp"
+#include "core/export/file_system.hpp"
+#include "core/export/folders.hpp"
+#include "core/interval/bounds.hpp"
+#include "core/interval/sort.hpp"
+
+namespace ar4 {
+namespace {
+
+/// The overlap warning: the count line, LF CR, then the entries (each of which begins with LF CR too).
+std::string OverlapWarning(const ExportResult& result) {
+  std::string text(messages::kOverlapCount);
+  text += std::to_string(result.OverlapCount);
+  text += "\n\r";
+  text += result.OverlapText;  // time texts and separators: ASCII, the same in UTF-8
+  return text;
+}
+
+/// Merges the runs by date into the SortBuffer and copies it over the MainBlock; the walk then starts at
+/// the first slot and goes once around the ring.
+void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
+                   ExportBounds& bounds, Pacer& pacer) {
+  ui.ShowGauge(false);
+  ui.ShowLabelSort(true);
+  ui.SetLabelPrc(std::string_view{});
+  SortirBufMinMaxDate(
+      buffers.MainBlock.get(), buffers.SortBuffer.get(), ring, intervals,
+      [&ui](std::uint32_t percent) { ui.SetLabelPrc(std::to_string(percent) + "%"); }, pacer);
+  ui.SetLabelPrc(std::nullopt);
+  std::memcpy(buffers.MainBlock.get(), buffers.SortBuffer.get(), kMainBlockCapacity);
+  bounds.StartPosition = CellPosition{0, 0};
+  bounds.EndPosition = CellPosition{0, 0};
+  ui.ShowLabelSort(false);
+  ui.ShowGauge(true);
+  pacer.Breathe();
+}
+
+}  // namespace
+
+RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals,
+                        const LoadedArchive& archive, const IntervalChoice& choice,
+                        const ConversionSettings& settings, OutputFileSystem& file_system, Pacer& pacer) {
+  RunResult result;
+  const DeviceProfile& profile = *archive.Profile;
+  const RingGeometry ring = RingGeometry::Of(profile, archive.PageCount);
+  const bool date_range_mode = choice.SelectInterval == 1;
+
+  // Bounds of the export walk from the dialog's choice.
+  ExportBounds bounds = date_range_mode ? DateRangeBounds(intervals, choice.From, choice.To)
+                                        : ListModeBounds(intervals, choice.BoxIntervalIndex, ring);
+
+  ExportFiles files;  // every slot empty; closed exactly once on every way out below
+  try {
+    // Target: a folder chosen now, or the viewer's data folder.
+    const bool to_viewer = choice.SelectDir == 1 && !settings.ViewerDataFolder.empty();
+    std::filesystem::path root;
+    if (to_viewer) {
+      root = settings.ViewerDataFolder;
+    } else {
+      std::optional<std::filesystem::path> chosen = ui.SelectDirectory(messages::kBrowsePrompt);
+      if (!chosen || chosen->empty()) {
+        result.Outcome = RunOutcome::kBrowserCancelled;
+        return result;
+      }
+      root = *chosen;
+    }
+
+    const OutputFolderResult folder =
+        BuildOutputFolder(to_viewer ? OutputTarget::kViewerDataFolder : OutputTarget::kChosenFolder, root, profile,
+                          buffers.ArchiveHeader.data(), file_system);
+    if (!folder.Ok()) {
+      ui.ShowMessageBox(FolderErrorMessage(folder.FailedLevel), MessageKind::kError, buttons::kCancelOnly);
+      ui.ShowGauge(false);
+      result.Outcome = RunOutcome::kFolderFailed;
+      return result;  // nothing was created in the folder, so nothing to close and no overlaps to report
+    }
+    result.OutputFolder = folder.OutputFolder;
+    ui.SetGaugePosition(0);
+
+    if (date_range_mode && intervals.ItemCount > 1 &&
+        ui.ShowMessageBox(messages::kSortQuestion, MessageKind::kConfirmation, buttons::kYesNo) ==
+            DialogResult::kYes) {
+      ReorderByDate(ui, buffers, intervals, ring, bounds, pacer);
+    }
+
+    ui.ShowGauge(true);
+    const ExportSettings export_settings{settings.DetailedMode, settings.DecimalSeparator};
+    const ExportResult exported =
+        RunExport(buffers.MainBlock.get(), ring, profile, bounds, export_settings, folder.OutputFolder, files,
+                  file_system, [&ui](int percent) { ui.SetGaugePosition(percent); }, pacer);
+
+    ui.ShowGauge(false);
+    // A file whose last bytes cannot be written or that fails to close makes the run a failure.
+    if (!files.CloseAll()) throw ExportError("closing the output files failed");
+
+    if (exported.OverlapCount > 0) {
+      ui.ShowMessageBox(OverlapWarning(exported), MessageKind::kWarning, buttons::kOkOnly);
+    }
+    result.Outcome = RunOutcome::kExported;
+  } catch (...) {  // a file that cannot be created or written, or any other failure of the run
+    files.CloseAll();
+    ui.ShowGauge(false);
+    ui.ShowMessageBox(messages::kErrors, MessageKind::kError, buttons::kCancelOnly);
+    result.Outcome = RunOutcome::kFailed;
+  }
+  return result;
+}
+
+}  // namespace ar4

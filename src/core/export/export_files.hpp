@@ -1,0 +1,103 @@
+#pragma once
+/// The open output files of one export: "All_Chan.txt" (the ListingFile), the channel files Chan1..ChanN.pen
+/// and the relay files Rele1..ReleM.rel, each behind a large write buffer. Closing is the caller's task:
+/// CloseAll closes every open file exactly once, on every path.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/export/file_system.hpp"
+
+namespace ar4 {
+
+inline constexpr std::size_t kFileSlots = 16;
+/// Bytes gathered per file before they are handed to the file system in one write.
+inline constexpr std::size_t kOutputBufferSize = 256 * 1024;
+
+/// One output file with its write buffer. The buffer is allocated when a file is first opened in the slot
+/// and reused for every later file of the slot.
+class BufferedFile {
+ public:
+  BufferedFile() = default;
+  BufferedFile(const BufferedFile&) = delete;
+  BufferedFile& operator=(const BufferedFile&) = delete;
+  ~BufferedFile();
+
+  void Open(std::unique_ptr<OutputFile> file);
+  bool IsOpen() const { return file_ != nullptr; }
+
+  /// Appends bytes; hands the buffer to the file when it is full. Throws ExportError on a failed write.
+  void Write(const void* data, std::size_t size) {
+    if (size <= kOutputBufferSize - used_) {
+      std::memcpy(buffer_.get() + used_, data, size);
+      used_ += size;
+    } else {
+      WriteSlow(data, size);
+    }
+  }
+  /// Room for a small record of at most kMaxReserve bytes, written in place and then committed with
+  /// Commit. Throws ExportError when making room needed a write that failed.
+  std::uint8_t* Reserve() {
+    if (kOutputBufferSize - used_ < kMaxReserve) Flush();
+    return buffer_.get() + used_;
+  }
+  void Commit(std::size_t size) { used_ += size; }
+  static constexpr std::size_t kMaxReserve = 32;
+
+  /// Hands the buffered bytes to the file. Throws ExportError on a failed write.
+  void Flush();
+  /// Flushes and closes; the slot is empty afterwards even when this throws ExportError.
+  void Close();
+
+ private:
+  void WriteSlow(const void* data, std::size_t size);
+
+  std::unique_ptr<OutputFile> file_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;  // a write failed: the rest of the buffer is dropped, never written twice
+};
+
+class ExportFiles {
+ public:
+  ExportFiles() = default;
+  ExportFiles(const ExportFiles&) = delete;
+  ExportFiles& operator=(const ExportFiles&) = delete;
+  /// Closes whatever is still open; never throws.
+  ~ExportFiles();
+
+  /// ChannelFiles: slot g for the file of channel g + 1 (slot 0 holds "Pen.txt" while it is written).
+  BufferedFile& Channel(std::size_t g) { return channels_[g]; }
+  /// RelayFiles: slot r for the file of relay r + 1.
+  BufferedFile& Relay(std::size_t r) { return relays_[r]; }
+  /// ListingFile: "All_Chan.txt".
+  BufferedFile& Listing() { return listing_; }
+
+  /// Flushes every open file (end of the export). Throws ExportError on a failed write.
+  void FlushAll();
+  /// Closes every open file exactly once (its buffered bytes written first) and empties its slot: the
+  /// channel files, the relay files, then the listing. Safe on every path, also after an ExportError and
+  /// when nothing is open. Returns false when a write or close failed: the run is then a failure.
+  bool CloseAll() noexcept;
+  /// Number of files open now.
+  std::size_t OpenCount() const;
+
+ private:
+  std::array<BufferedFile, kFileSlots> channels_;
+  std::array<BufferedFile, kFileSlots> relays_;
+  BufferedFile listing_;
+};
+
+inline constexpr std::string_view kPenFileName = "Pen.txt";
+inline constexpr std::string_view kListingFileName = "All_Chan.txt";
+/// "Chan1.pen" .. "Chan16.pen" for channel index 0..15.
+std::string ChannelFileName(std::size_t g);
+/// "Rele1.rel" .. "Rele16.rel" for relay index 0..15.
+std::string RelayFileName(std::size_t r);
+
+}  // namespace ar4

@@ -1,0 +1,79 @@
+#pragma once
+/// The working state of one export walk, shared by the writers of the cell-based types and of the GRV-300.
+/// Internal to the export library.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/archive/format.hpp"
+#include "core/export/export_files.hpp"
+#include "core/export/export_walk.hpp"
+#include "core/export/listing.hpp"
+
+namespace ar4 {
+
+/// TimeRecord (6 bytes) followed by ValueRecord (9 bytes).
+inline constexpr std::size_t kTimeRecordSize = 6;
+inline constexpr std::size_t kValueRecordSize = 9;
+inline constexpr std::size_t kPenRecordSize = kTimeRecordSize + kValueRecordSize;
+inline constexpr std::size_t kRelRecordSize = kTimeRecordSize + 1;
+/// A flagged channel whose status byte is 0 still gets a non-zero status: 0 means "value present".
+inline constexpr std::uint8_t kStatusForZeroCode = 254;
+/// The GRV-300 writes one record and one listing line per sample and has no relays.
+inline constexpr std::uint16_t kGrv300DeviceType = 89;
+
+struct ExportState {
+  ExportState(const DeviceProfile& profile, const ExportSettings& settings, ExportFiles& files)
+      : Profile(profile), Settings(settings), Files(files) {}
+
+  const DeviceProfile& Profile;
+  const ExportSettings& Settings;
+  ExportFiles& Files;
+  std::uint32_t PreviousStamp = 0;
+  ExportResult Result;
+  /// The TimeRecord of the cell being exported, its six bytes in file order from the least significant.
+  std::uint64_t TimeBits = 0;
+  ListingLine Line;
+
+  /// The overlap test against the previous exported stamp, the TimeRecord, and the time text that ends in
+  /// column 35 (after an "A" put in front of the line for an overlap).
+  void NoteCellTime(std::uint32_t stamp);
+  /// The listing line so far, ended by CR LF, into "All_Chan.txt".
+  void WriteLine();
+};
+
+/// The TimeRecord of a stamp (PackedToFields: year - 2000, month, day, hour, minute, second; six 0xFF bytes
+/// for 0xFFFFFFFF) as six bytes from the least significant, computed without a detour through memory.
+inline std::uint64_t TimeRecordBits(std::uint32_t stamp) {
+  if (stamp == 0xFFFFFFFFu) return 0xFFFFFFFFFFFFull;
+  return std::uint64_t{stamp >> 26} | (std::uint64_t{((stamp >> 22) & 0x0Fu) + 1} << 8) |
+         (std::uint64_t{((stamp >> 17) & 0x1Fu) + 1} << 16) | (std::uint64_t{(stamp >> 12) & 0x1Fu} << 24) |
+         (std::uint64_t{(stamp >> 6) & 0x3Fu} << 32) | (std::uint64_t{stamp & 0x3Fu} << 40);
+}
+
+/// Eight bytes least significant first (the stores merge into one on common machines).
+inline void PutLe64(std::uint8_t* p, std::uint64_t value) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+/// A PenRecord written in place: the TimeRecord, the first eight bytes of the ValueRecord, its status byte.
+inline void PutPenRecord(BufferedFile& file, std::uint64_t time_bits, std::uint64_t value_bytes, std::uint8_t status) {
+  std::uint8_t* out = file.Reserve();
+  PutLe64(out, time_bits);  // bytes 6 and 7 are overwritten next
+  PutLe64(out + kTimeRecordSize, value_bytes);
+  out[kTimeRecordSize + 8] = status;
+  file.Commit(kPenRecordSize);
+}
+
+/// The status code of a flagged field: its first byte, or 254 for a code of 0.
+inline std::uint8_t FlaggedStatus(const std::uint8_t* field) {
+  return field[0] != 0 ? field[0] : kStatusForZeroCode;
+}
+
+/// One valid cell of type 73..76 within the bounds: one record per channel and relay file, one line.
+void ExportChannelCell(ExportState& state, const std::uint8_t* cell);
+/// One valid cell of type 89 within the bounds: one record and one line per sample.
+void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell);
+
+}  // namespace ar4

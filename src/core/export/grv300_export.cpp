@@ -1,0 +1,80 @@
+#include <cstring>
+
+#include "core/archive/codecs.hpp"
+#include "core/export/export_state.hpp"
+#include "core/export/number_format.hpp"
+
+namespace ar4 {
+namespace {
+
+/// Width of the listing field of auxiliary byte A or B.
+constexpr std::size_t kAuxByteWidth = 10;
+/// The auxiliary field: two bytes of 10 characters and two values of 20.
+constexpr std::size_t kAuxFieldLength = 2 * kAuxByteWidth + 2 * kValueFieldWidth;
+/// Column after which the auxiliary field begins on every line of a GRV-300 cell.
+constexpr std::size_t kAuxFieldStart = 39;
+/// An interval byte of 0 means 1/8 second.
+constexpr double kEighthSecond = 1.0 / 691200.0;
+
+/// An auxiliary byte as listed: plus 48 modulo 256, read as a signed byte, its magnitude.
+std::uint32_t AuxByteMagnitude(std::uint8_t byte) {
+  const auto shifted = static_cast<std::int8_t>(static_cast<std::uint8_t>(byte + 48u));
+  return static_cast<std::uint32_t>(shifted < 0 ? -static_cast<int>(shifted) : shifted);
+}
+
+}  // namespace
+
+void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell) {
+  const char separator = state.Settings.DecimalSeparator;
+  const std::uint32_t stamp = CellStamp(cell);
+  state.NoteCellTime(stamp);
+
+  const std::uint8_t interval_byte = cell[cell::kSampleInterval];
+  const double interval = interval_byte == 0 ? kEighthSecond : interval_byte / 86400.0;
+
+  // The auxiliary field is built once and repeated on every line of the cell.
+  ListingLine& line = state.Line;
+  const std::size_t aux_start = line.Size() + 4;  // after ".0" and two blanks
+  line.Append(".0  ");
+  line.AppendUnsigned(AuxByteMagnitude(cell[cell::kAuxByteA]), kAuxByteWidth);
+  line.AppendUnsigned(AuxByteMagnitude(cell[cell::kAuxByteB]), kAuxByteWidth);
+  line.AppendValue(ClampListingValue(SingleToDouble(cell + cell::kAuxValueC)), 4, separator, kValueFieldWidth);
+  line.AppendValue(ClampListingValue(SingleToDouble(cell + cell::kAuxValueD)), 4, separator, kValueFieldWidth);
+  char aux_field[kAuxFieldLength];
+  std::memcpy(aux_field, line.Data() + aux_start, kAuxFieldLength);
+
+  const std::size_t samples = (cell[cell::kSampleCount] & 0x0Fu) + 1u;
+  const std::uint16_t flags = ReadU16(cell + cell::kSampleFlags);
+  const double first_time = PackedToDateTime(stamp);
+  BufferedFile& channel = state.Files.Channel(0);
+
+  for (std::size_t q = 0; q < samples; ++q) {
+    const std::uint8_t* field = cell + cell::kFirstSample + 4 * q;
+    // Every sample carries the cell's TimeRecord.
+    if (((flags >> q) & 1u) != 0) {
+      const std::uint8_t status = FlaggedStatus(field);
+      PutPenRecord(channel, state.TimeBits, 0, status);
+      line.AppendStatus(status, kValueFieldWidth);
+    } else {
+      // A little-endian IEEE single already: copied as stored.
+      PutPenRecord(channel, state.TimeBits, ReadU32(field), 0);
+      line.AppendValue(ClampListingValue(SingleToDouble(field)), 6, separator, kValueFieldWidth);
+    }
+    state.WriteLine();
+    if (q + 1 == samples) break;  // no line is started after the last sample
+
+    // The next sample's own time to the millisecond, lined up under the first line's time text.
+    double sample_time = first_time;
+    if (sample_time > 0.0) sample_time += static_cast<double>(q + 1) * interval;
+    const PackedWithMilliseconds packed = DateTimeToPacked(sample_time);
+    line.Clear();
+    line.AppendBlanks(13);
+    line.AppendTimeText(packed.Stamp);
+    line.Append('.');
+    line.AppendUnsigned(packed.Milliseconds, 0);
+    line.PadTo(kAuxFieldStart);
+    line.Append(std::string_view(aux_field, kAuxFieldLength));
+  }
+}
+
+}  // namespace ar4

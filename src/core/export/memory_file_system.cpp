@@ -1,0 +1,92 @@
+#include "core/export/memory_file_system.hpp"
+
+#include <utility>
+
+namespace ar4 {
+namespace {
+
+class MemoryFile final : public OutputFile {
+ public:
+  MemoryFile(MemoryFileSystem& owner, std::string key) : owner_(owner), key_(std::move(key)) {}
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+  ~MemoryFile() override {
+    if (open_) --owner_.OpenFiles;  // dropped without Close
+  }
+
+  void Write(const void* data, std::size_t size) override {
+    if (!open_) throw ExportError("write after close");
+    ++owner_.WriteCount;
+    if (owner_.FailWriteNumber != 0 && owner_.WriteCount == owner_.FailWriteNumber) {
+      throw ExportError("injected write failure");
+    }
+    owner_.BytesWritten += size;
+    if (owner_.KeepContents) {
+      const auto* bytes = static_cast<const std::uint8_t*>(data);
+      auto& contents = owner_.Files[key_];
+      contents.insert(contents.end(), bytes, bytes + size);
+    }
+  }
+
+  void Close() override {
+    if (!open_) {
+      ++owner_.DoubleCloses;
+      return;
+    }
+    open_ = false;
+    --owner_.OpenFiles;
+    ++owner_.CloseCount;
+    if (owner_.FailClose) throw ExportError("injected close failure");
+  }
+
+ private:
+  MemoryFileSystem& owner_;
+  std::string key_;
+  bool open_ = true;
+};
+
+}  // namespace
+
+std::string MemoryFileSystem::Key(const std::filesystem::path& path) {
+  std::string key = path.generic_string();
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
+}
+
+void MemoryFileSystem::AddDirectory(const std::filesystem::path& path) { Directories.insert(Key(path)); }
+
+const std::vector<std::uint8_t>& MemoryFileSystem::Contents(const std::filesystem::path& path) const {
+  static const std::vector<std::uint8_t> kEmpty;
+  const auto it = Files.find(Key(path));
+  return it == Files.end() ? kEmpty : it->second;
+}
+
+bool MemoryFileSystem::Exists(const std::filesystem::path& path) const { return Files.count(Key(path)) != 0; }
+
+bool MemoryFileSystem::IsDirectory(const std::filesystem::path& path) {
+  return Directories.count(Key(path)) != 0;
+}
+
+bool MemoryFileSystem::CreateFolder(const std::filesystem::path& path) {
+  const std::string key = Key(path);
+  if (Directories.count(key) != 0) return true;
+  if (Files.count(key) != 0) return false;  // a plain file of that name is in the way
+  if (Directories.count(Key(std::filesystem::path(key).parent_path())) == 0) return false;
+  Directories.insert(key);
+  return true;
+}
+
+std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutputFile(const std::filesystem::path& path) {
+  const std::string key = Key(path);
+  const std::filesystem::path generic(key);
+  if (FailCreateNames.count(generic.filename().string()) != 0) throw ExportError("injected create failure");
+  if (Directories.count(key) != 0 || Directories.count(Key(generic.parent_path())) == 0) {
+    throw ExportError("cannot create " + key);
+  }
+  Files[key].clear();  // created anew, an earlier file of that name is replaced
+  CreationOrder.push_back(key);
+  ++OpenFiles;
+  return std::make_unique<MemoryFile>(*this, key);
+}
+
+}  // namespace ar4
