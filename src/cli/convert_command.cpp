@@ -14,12 +14,21 @@
 #include "core/conversion/user_interface.hpp"
 #include "core/export/decimal_separator.hpp"
 #include "core/export/file_system.hpp"
+#include "core/viewer/viewer_search.hpp"
+#include "core/viewer/wine_registry.hpp"
 
 namespace ar4::cli {
 namespace {
 
-// The data folder of an installed viewer (not searched yet from the command line).
-std::filesystem::path FindViewerDataFolder() { return {}; }
+/// The data folder of an installed viewer, as the window program finds it.
+std::filesystem::path FindViewerDataFolder() {
+#ifdef _WIN32
+  return {};  // the installer's folder list lives in the registry, which the window program reads
+#else
+  const std::filesystem::path prefix = WinePrefixFromEnvironment();
+  return GetTrendoraFolderPath(ReadInstallerFolders(prefix), prefix).ViewerDataFolder;
+#endif
+}
 
 struct ConvertOptions {
   std::string Archive;

@@ -1,0 +1,59 @@
+// ar4conv-gui: the window program. A splash for about three seconds, then the main window, whose open
+// button runs one conversion of an ".ar4" archive into the folder tree that TrendoraStudio reads.
+
+#include <QApplication>
+#include <QEventLoop>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/archive/archive_buffers.hpp"
+#include "core/conversion/driver.hpp"
+#include "core/export/decimal_separator.hpp"
+#include "core/export/file_system.hpp"
+#include "gui/form_convert.hpp"
+#include "gui/form_date_select.hpp"
+#include "gui/screenshot.hpp"
+#include "gui/splash.hpp"
+
+int main(int argc, char** argv) {
+  // "/S" is read from the arguments as given, before the toolkit takes its own options out of them.
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  QApplication app(argc, argv);
+  const ar4::ScreenshotPlan shots = ar4::ScreenshotPlanFromEnvironment();
+
+  auto splash = std::make_unique<ar4::TTitl>();
+  splash->show();
+  splash->repaint();
+  QCoreApplication::processEvents();
+  ar4::SaveWindowPicture(splash.get(), shots.Folder, QStringLiteral("splash.png"));
+
+  // The buffers, the file system and the driver of the process, created once.
+  ar4::ArchiveBuffers buffers;
+  ar4::DiskFileSystem file_system;
+  ar4::ConversionDriver driver(buffers, file_system);
+  driver.Settings().DetailedMode = ar4::DetailedModeFromArguments(arguments);
+  driver.Settings().DecimalSeparator = ar4::UserDecimalSeparator();
+
+  ar4::TFormConvert form(driver.Settings());
+  ar4::TFormDateSelect date_select(&form);
+  form.AttachDateSelect(&date_select);
+  form.SetConvertHandler([&driver, &form] { driver.BtnConvertClick(form); });
+
+  // The creation of the windows counts towards the splash's three seconds.
+  while (splash->TimerActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  splash->hide();
+  splash.reset();
+
+  form.show();  // runs the show handler: title, viewer search, the open dialog's folder
+  QCoreApplication::processEvents();
+  form.repaint();
+
+  if (!shots.Folder.isEmpty()) {
+    ar4::SaveWindowPicture(&form, shots.Folder, QStringLiteral("main-window.png"));
+    ar4::RunScreenshotConversion(form, shots,
+                                      [&driver](ar4::UserInterface& ui) { driver.BtnConvertClick(ui); });
+    return 0;
+  }
+  return app.exec();
+}
