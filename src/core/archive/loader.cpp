@@ -68,8 +68,9 @@ LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffer
 
   // The size of the opened file; a directory or anything else without a size cannot be read as an archive.
   std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return LoadStatus::kReadError;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error || !std::filesystem::is_regular_file(path, error) || error) return LoadStatus::kReadError;
+  if (error) return LoadStatus::kReadError;
   out.FileSize = static_cast<std::uint64_t>(size);
   if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;  // before anything is read
 

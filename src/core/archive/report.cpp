@@ -1,5 +1,6 @@
 #include "core/archive/report.hpp"
 
+#include <string>
 #include <string_view>
 
 #include "core/archive/codecs.hpp"

@@ -79,20 +79,27 @@ class Merge {
   }
 
   /// One selection of run `run`: its cursor cell, then the intact cells without a time stamp that
-  /// follow it directly, so such a cell stays right behind the cell of its run before it.
+  /// follow it directly, so such a cell stays right behind the cell of its run before it. Damaged cells
+  /// after them are passed over (ending the copying of cells without a stamp), so the cursor is left on
+  /// the run's next intact cell. Each cell's check byte is computed once.
   void Take(IntervalEntry& run) {
     CopyToSlot(CursorCell(run));
     if (AtLast(run)) run.Active = 0;
     Advance(run);
-    while (run.Active != 0 && !Full() && CursorIntact(run) && !HasTimeStamp(CellStamp(CursorCell(run)))) {
-      CopyToSlot(CursorCell(run));
+    bool directly_behind = true;
+    while (run.Active != 0) {
+      if (CursorIntact(run)) {
+        if (!directly_behind || HasTimeStamp(CellStamp(CursorCell(run))) || Full()) return;
+        CopyToSlot(CursorCell(run));
+      } else {
+        directly_behind = false;
+      }
       if (AtLast(run)) {
         run.Active = 0;
       } else {
         Advance(run);
       }
     }
-    SkipDamaged(run);
   }
 
   /// Slots after the last written one get zero bytes; the padding at the end of each page is no slot.

@@ -234,23 +234,5 @@ TEST(ChainStep, CountsGapsBetweenValidRuns) {
   EXPECT_EQ(state, 2);
 }
 
-TEST(ChainStep, TransitionTable) {
-  struct Row {
-    std::uint8_t before;
-    bool valid;
-    std::uint8_t after;
-    std::uint32_t added;
-  };
-  const Row rows[] = {{0, true, 1, 0}, {0, false, 0, 0}, {1, true, 1, 0}, {1, false, 2, 0},
-                      {2, true, 3, 1}, {2, false, 2, 0}, {3, true, 3, 0}, {3, false, 2, 0}};
-  for (const Row& row : rows) {
-    std::uint8_t state = row.before;
-    std::uint32_t breaks = 10;
-    ChainStep(state, row.valid, breaks);
-    EXPECT_EQ(state, row.after) << int{row.before} << " " << row.valid;
-    EXPECT_EQ(breaks, 10u + row.added);
-  }
-}
-
 }  // namespace
 }  // namespace ar4

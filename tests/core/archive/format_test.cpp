@@ -114,16 +114,5 @@ TEST(RingGeometry, AWalkVisitsEveryCellOnceAndComesBack) {
   }
 }
 
-TEST(HeaderFields, LittleEndianAndTimeStamps) {
-  const std::uint8_t bytes[] = {0x01, 0x02, 0x03, 0x04};
-  EXPECT_EQ(ReadU16(bytes), 0x0201);
-  EXPECT_EQ(ReadU32(bytes), 0x04030201u);
-  EXPECT_FALSE(HasTimeStamp(0));
-  EXPECT_FALSE(HasTimeStamp(0xFFFFFFFFu));
-  EXPECT_TRUE(HasTimeStamp(1));
-  const std::uint8_t cell[] = {0xA5, 26, 0x78, 0x56, 0x34, 0x12};
-  EXPECT_EQ(CellStamp(cell), 0x12345678u);
-}
-
 }  // namespace
 }  // namespace ar4
