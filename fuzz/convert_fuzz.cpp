@@ -78,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // One pair of 32 MiB buffers for the whole process, as in the programs.
   static ar4::ArchiveBuffers& buffers = *new ar4::ArchiveBuffers();
   static ar4::IntervalList& intervals = *new ar4::IntervalList();
+  // The output buffers too are allocated once and reused by every export.
+  static ar4::ExportFiles& files = *new ar4::ExportFiles();
   if (size == 0) return 0;
   const std::uint8_t switches = data[0];
   const bool fix_check_bytes = (switches & 1u) != 0;
@@ -117,7 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ar4::MemoryFileSystem fs;
   fs.AddDirectory("/out");
-  ar4::ExportFiles files;
   int last_percent = 0;
   const ar4::ExportResult result = ar4::RunExport(
       main_block, ring, profile, bounds, {detailed, ','}, "/out/", files, fs,

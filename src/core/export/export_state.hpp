@@ -2,9 +2,8 @@
 /// The working state of one export walk, shared by the writers of the cell-based types and of the GRV-300.
 /// Internal to the export library.
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "core/archive/format.hpp"
 #include "core/export/export_files.hpp"

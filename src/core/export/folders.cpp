@@ -1,8 +1,5 @@
 #include "core/export/folders.hpp"
 
-#include <array>
-#include <charconv>
-
 #include "core/archive/codecs.hpp"
 
 namespace ar4 {

@@ -48,7 +48,7 @@ class MemoryFile final : public OutputFile {
 }  // namespace
 
 std::string MemoryFileSystem::Key(const std::filesystem::path& path) {
-  std::string key = path.generic_string();
+  std::string key = PathToUtf8(path.generic_u8string());
   while (key.size() > 1 && key.back() == '/') key.pop_back();
   return key;
 }
@@ -71,15 +71,15 @@ bool MemoryFileSystem::CreateFolder(const std::filesystem::path& path) {
   const std::string key = Key(path);
   if (Directories.count(key) != 0) return true;
   if (Files.count(key) != 0) return false;  // a plain file of that name is in the way
-  if (Directories.count(Key(std::filesystem::path(key).parent_path())) == 0) return false;
+  if (Directories.count(Key(PathFromUtf8(key).parent_path())) == 0) return false;
   Directories.insert(key);
   return true;
 }
 
 std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutputFile(const std::filesystem::path& path) {
   const std::string key = Key(path);
-  const std::filesystem::path generic(key);
-  if (FailCreateNames.count(generic.filename().string()) != 0) throw ExportError("injected create failure");
+  const std::filesystem::path generic = PathFromUtf8(key);
+  if (FailCreateNames.count(PathToUtf8(generic.filename())) != 0) throw ExportError("injected create failure");
   if (Directories.count(key) != 0 || Directories.count(Key(generic.parent_path())) == 0) {
     throw ExportError("cannot create " + key);
   }

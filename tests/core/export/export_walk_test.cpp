@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/archive/codecs.hpp"
 #include "core/archive/cp1251.hpp"
+#include "core/export/export_state.hpp"
 #include "export_test_support.hpp"
 
 namespace ar4 {
@@ -185,6 +187,19 @@ TEST(ExportFormat, SaturatedExponentIsListedAsClamp) {
   run.Run(ring, {{0, 0}, {0, 1}, 0, 0xFFFFFFFFu});
   EXPECT_EQ(run.Lines().at(0).substr(35, 40), Right("100001.000000", 20) + Right("-100001.000000", 20));
   EXPECT_EQ(run.Bytes("Chan1.pen"), Bytes({15, 3, 7, 14, 5, 33, 0, 0, 0x80, 0x7F, 0, 0, 0, 0, 0}));
+}
+
+TEST(ExportFormat, TimeRecordIsThatOfTheCodec) {
+  std::uint32_t stamp = 0x9E3779B9u;
+  for (int i = 0; i < 100000; ++i) {
+    stamp = stamp * 1664525u + 1013904223u;
+    for (std::uint32_t s : {stamp, 0u, 0xFFFFFFFFu}) {
+      const auto fields = PackedToFields(s);
+      std::uint64_t expected = 0;
+      for (std::size_t k = 0; k < 6; ++k) expected |= std::uint64_t{fields[k]} << (8 * k);
+      ASSERT_EQ(TimeRecordBits(s), expected) << s;
+    }
+  }
 }
 
 // --- The walk ---

@@ -16,7 +16,7 @@ using test::TempFolder;
 
 const DeviceProfile& Type(std::uint16_t device_type) { return *FindDeviceProfile(device_type); }
 
-std::string Generic(const std::filesystem::path& path) { return PathToUtf8(path.generic_string()); }
+std::string Generic(const std::filesystem::path& path) { return PathToUtf8(path.generic_u8string()); }
 
 TEST(FolderNames, DeviceFolderIsPrefixAndUnsignedSerial) {
   EXPECT_EQ(DeviceFolderName(Type(73), 1042), "VR7731-1042");
