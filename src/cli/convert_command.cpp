@@ -16,6 +16,9 @@
 #include "core/export/file_system.hpp"
 #include "core/viewer/viewer_search.hpp"
 #include "core/viewer/wine_registry.hpp"
+#ifdef _WIN32
+#include "win32/viewer_registry.hpp"
+#endif
 
 namespace ar4::cli {
 namespace {
@@ -23,7 +26,8 @@ namespace {
 /// The data folder of an installed viewer, as the window program finds it.
 std::filesystem::path FindViewerDataFolder() {
 #ifdef _WIN32
-  return {};  // the installer's folder list lives in the registry, which the window program reads
+  // The installer's folder list in the registry, searched as the window program searches it.
+  return std::filesystem::path(win32::GetTrendoraFolderPath(win32::ReadInstallerFolderNames()).ViewerDataFolder);
 #else
   const std::filesystem::path prefix = WinePrefixFromEnvironment();
   return GetTrendoraFolderPath(ReadInstallerFolders(prefix), prefix).ViewerDataFolder;
@@ -40,6 +44,8 @@ struct ConvertOptions {
   bool Sort = false;
   bool Detailed = false;
   std::string DecimalSeparator;
+  // Whether each option was given at all (an empty value is not the same as none).
+  bool OutGiven = false, ViewerDataGiven = false, FromGiven = false, ToGiven = false, SeparatorGiven = false;
 };
 
 /// YYYY-MM-DD with day 1..31, month 1..12, year 2000..2063 and no calendar check, like the dialog's spin edits.
@@ -143,16 +149,16 @@ int RunConvert(const ConvertOptions& options) {
   if (options.Run > 0) {
     choice.SelectInterval = 0;
     choice.BoxIntervalIndex = static_cast<std::uint32_t>(options.Run - 1);
-  } else if (!options.From.empty() || !options.To.empty()) {
+  } else if (options.FromGiven || options.ToGiven) {
     choice.SelectInterval = 1;
     choice.From = DialogDate{1, 1, 2000};
     choice.To = DialogDate{31, 12, 2063};
-    if (!options.From.empty()) {
+    if (options.FromGiven) {
       const auto from = ParseDate(options.From);
       if (!from) return UsageFailure("--from " + options.From + ": expected YYYY-MM-DD (day 1..31, month 1..12, year 2000..2063)");
       choice.From = *from;
     }
-    if (!options.To.empty()) {
+    if (options.ToGiven) {
       const auto to = ParseDate(options.To);
       if (!to) return UsageFailure("--to " + options.To + ": expected YYYY-MM-DD (day 1..31, month 1..12, year 2000..2063)");
       choice.To = *to;
@@ -163,7 +169,7 @@ int RunConvert(const ConvertOptions& options) {
   }
 
   char separator = UserDecimalSeparator();
-  if (!options.DecimalSeparator.empty()) {
+  if (options.SeparatorGiven) {
     if (options.DecimalSeparator.size() != 1) {
       return UsageFailure("--decimal-separator: expected a single character");
     }
@@ -176,11 +182,14 @@ int RunConvert(const ConvertOptions& options) {
   ConversionSettings& settings = driver.Settings();
   settings.DetailedMode = options.Detailed;
   settings.DecimalSeparator = separator;
-  if (!options.Out.empty()) {
+  if ((options.OutGiven && options.Out.empty()) || (options.ViewerDataGiven && options.ViewerData.empty())) {
+    return UsageFailure("--out and --viewer-data need a folder");
+  }
+  if (options.OutGiven) {
     choice.SelectDir = 0;
   } else {
     choice.SelectDir = 1;
-    if (!options.ViewerData.empty()) {
+    if (options.ViewerDataGiven) {
       settings.ViewerDataFolder = PathFromUtf8(options.ViewerData);
     } else {
       settings.ViewerDataFolder = FindViewerDataFolder();
@@ -227,13 +236,20 @@ CommandAction AddConvertCommand(CLI::App& app) {
   run->excludes(from)->excludes(to)->excludes(sort);
   cmd->add_flag("--detailed", options->Detailed,
                 "detailed mode: cell offsets and a line for every invalid cell in All_Chan.txt");
-  cmd->add_option("--decimal-separator", options->DecimalSeparator,
+  auto* separator = cmd->add_option("--decimal-separator", options->DecimalSeparator,
                   "decimal separator of the listing's numbers (default: from the regional settings, else '.')")
       ->type_name("C");
   cmd->footer(
       "Without --out or --viewer-data the data folder of an installed TrendoraStudio is used.\n"
       "Exit codes: 0 converted; 1 rejected archive, nothing to convert, folder or write failure; 2 usage error.");
-  return [options] { return RunConvert(*options); };
+  return [options, out, viewer, from, to, separator] {
+    options->OutGiven = out->count() > 0;
+    options->ViewerDataGiven = viewer->count() > 0;
+    options->FromGiven = from->count() > 0;
+    options->ToGiven = to->count() > 0;
+    options->SeparatorGiven = separator->count() > 0;
+    return RunConvert(*options);
+  };
 }
 
 }  // namespace ar4::cli

@@ -2,21 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 #include "ar4gen/generator.hpp"
+#include "cli_runner.hpp"
 #include "core/archive/archive_buffers.hpp"
 #include "core/archive/codecs.hpp"
 #include "core/archive/cp1251.hpp"
@@ -29,63 +23,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int ExitCode = -1;
-  std::string Out;
-  std::string Err;
-};
+using ar4::clitest::CliRun;
+using ar4::clitest::Quoted;
 
 class ReportCommandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fs::exists(AR4_CLI_PATH)) << "build the ar4conv target first";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("ar4conv_report_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "_" + info->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  static std::string Quoted(const fs::path& p) {
-    std::string quoted(1, '"');
-    quoted += p.string();
-    quoted += '"';
-    return quoted;
-  }
-
-  static std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  void SetUp() override { ASSERT_TRUE(fs::exists(AR4_CLI_PATH)) << "build the ar4conv target first"; }
 
   /// Runs `ar4conv report ARGS` with stdout and stderr caught in files.
-  CliRun Run(const std::string& args) {
-    const fs::path out = dir_ / "stdout.txt";
-    const fs::path err = dir_ / "stderr.txt";
-    std::string command = Quoted(AR4_CLI_PATH) + " report " + args + " >" + Quoted(out) + " 2>" + Quoted(err);
-#ifdef _WIN32
-    command = "\"" + command + "\"";  // cmd.exe strips one pair of outer quotes
-#endif
-    const int status = std::system(command.c_str());
-    CliRun run;
-#ifdef _WIN32
-    run.ExitCode = status;
-#else
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    run.Out = ReadAll(out);
-    run.Err = ReadAll(err);
-    return run;
-  }
+  CliRun Run(const std::string& args) { return ar4::clitest::RunCli("report " + args, dir_); }
 
   fs::path Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     const fs::path path = dir_ / name;
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ar4::clitest::WriteAll(path, bytes);
     return path;
   }
 
@@ -125,7 +75,8 @@ class ReportCommandTest : public ::testing::Test {
     return text;
   }
 
-  fs::path dir_;
+  ar4::clitest::ScratchFolder scratch_{"ar4conv_report_test_"};
+  const fs::path& dir_ = scratch_.Path();
 };
 
 TEST_F(ReportCommandTest, DefaultOutputIsUtf8WithLineFeeds) {

@@ -2,19 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 #include "ar4gen/generator.hpp"
+#include "cli_runner.hpp"
 #include "core/archive/archive_buffers.hpp"
 #include "core/archive/codecs.hpp"
 #include "core/archive/loader.hpp"
@@ -27,47 +21,14 @@ namespace fs = std::filesystem;
 
 class RunsCommandTest : public ::testing::Test {
  protected:
-  struct Result {
-    int ExitCode = -1;
-    std::string Out, Err;
-  };
+  using Result = ar4::clitest::CliRun;
 
-  void SetUp() override {
-    ASSERT_TRUE(fs::exists(AR4_CLI_PATH)) << "build the ar4conv target first";
-    dir_ = fs::temp_directory_path() /
-           ("ar4conv_runs_test_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  static std::string Quoted(const fs::path& p) {
-    std::string quoted(1, '"');
-    quoted += p.string();
-    quoted += '"';
-    return quoted;
-  }
-  static std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  void SetUp() override { ASSERT_TRUE(fs::exists(AR4_CLI_PATH)) << "build the ar4conv target first"; }
 
   Result Runs(const std::vector<std::uint8_t>& archive) {
-    const fs::path file = dir_ / "a.ar4", out = dir_ / "out.txt", err = dir_ / "err.txt";
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
-    std::string command = Quoted(AR4_CLI_PATH) + " runs " + Quoted(file) + " >" + Quoted(out) + " 2>" + Quoted(err);
-#ifdef _WIN32
-    command.insert(0, 1, '"').push_back('"');  // cmd.exe strips one pair of outer quotes
-    const int code = std::system(command.c_str());
-#else
-    const int status = std::system(command.c_str());
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return {code, ReadAll(out), ReadAll(err)};
+    const fs::path file = scratch_.Path() / "a.ar4";
+    ar4::clitest::WriteAll(file, archive);
+    return ar4::clitest::RunCli("runs " + ar4::clitest::Quoted(file), scratch_.Path());
   }
 
   /// A header and `pages` erased pages.
@@ -80,7 +41,7 @@ class RunsCommandTest : public ::testing::Test {
     return file;
   }
 
-  fs::path dir_;
+  ar4::clitest::ScratchFolder scratch_{"ar4conv_runs_test_"};
 };
 
 std::uint32_t At(std::uint32_t hour, std::uint32_t minute) {
