@@ -2,6 +2,7 @@
 /// The working state of one export walk, shared by the writers of the cell-based types and of the GRV-300.
 /// Internal to the export library.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,24 +23,51 @@ inline constexpr std::uint8_t kStatusForZeroCode = 254;
 /// The GRV-300 writes one record and one listing line per sample and has no relays.
 inline constexpr std::uint16_t kGrv300DeviceType = 89;
 
+/// One overlap met inside a segment of the walk: the stamp exported before and the earlier stamp.
+struct OverlapEntry {
+  std::uint32_t Previous = 0;
+  std::uint32_t Stamp = 0;
+};
+
+/// The time stamps of a segment of the walk as far as the overlap test needs them. The segment tracks the
+/// previous stamp from its own first stamped exported cell on; whether that first cell is an overlap too is
+/// decided when the segment is joined to the ones before it.
+struct SegmentTimes {
+  bool HasStamp = false;           // an exported cell with a time stamp (neither 0 nor 0xFFFFFFFF)
+  std::uint32_t FirstStamp = 0;    // of the first such cell
+  std::uint32_t LastStamp = 0;     // of the last such cell: the PreviousStamp after the segment
+  char* FirstLine = nullptr;       // where the first such cell's listing line begins
+  std::uint32_t OverlapCount = 0;  // overlaps after the first stamped cell
+  std::uint32_t Listed = 0;        // entries kept of them, at most kMaxOverlapEntries
+  std::array<OverlapEntry, kMaxOverlapEntries> Entries{};
+};
+
+/// The working state of the export of a segment of the walk: the records and listing lines go straight
+/// into the segment's output buffers, which have room for every cell of the segment.
 struct ExportState {
-  ExportState(const DeviceProfile& profile, const ExportSettings& settings, ExportFiles& files)
-      : Profile(profile), Settings(settings), Files(files) {}
+  ExportState(const DeviceProfile& profile, const ExportSettings& settings) : Profile(profile), Settings(settings) {}
 
   const DeviceProfile& Profile;
   const ExportSettings& Settings;
-  ExportFiles& Files;
+  /// Where the next record of each channel and relay file goes.
+  std::array<std::uint8_t*, kFileSlots> Channels{};
+  std::array<std::uint8_t*, kFileSlots> Relays{};
+  /// The line being built; it begins where the last written line ended.
+  ListingLine Line;
   std::uint32_t PreviousStamp = 0;
-  ExportResult Result;
+  SegmentTimes Times;
+  std::uint32_t ExportedCells = 0;
   /// The TimeRecord of the cell being exported, its six bytes in file order from the least significant.
   std::uint64_t TimeBits = 0;
-  ListingLine Line;
 
   /// The overlap test against the previous exported stamp, the TimeRecord, and the time text that ends in
   /// column 35 (after an "A" put in front of the line for an overlap).
   void NoteCellTime(std::uint32_t stamp);
-  /// The listing line so far, ended by CR LF, into "All_Chan.txt".
-  void WriteLine();
+  /// Ends the listing line with CR LF and keeps it; the next line begins after it.
+  void WriteLine() {
+    Line.Append(kLineEnd);
+    Line.StartAt(Line.Data() + Line.Size());
+  }
 };
 
 /// The TimeRecord of a stamp (PackedToFields: year - 2000, month, day, hour, minute, second; six 0xFF bytes
@@ -56,13 +84,22 @@ inline void PutLe64(std::uint8_t* p, std::uint64_t value) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+/// Room an output buffer keeps after its last record, for the eight-byte stores of the last one.
+inline constexpr std::size_t kRecordSlack = 16;
+
 /// A PenRecord written in place: the TimeRecord, the first eight bytes of the ValueRecord, its status byte.
-inline void PutPenRecord(BufferedFile& file, std::uint64_t time_bits, std::uint64_t value_bytes, std::uint8_t status) {
-  std::uint8_t* out = file.Reserve();
+inline void PutPenRecord(std::uint8_t*& out, std::uint64_t time_bits, std::uint64_t value_bytes,
+                         std::uint8_t status) {
   PutLe64(out, time_bits);  // bytes 6 and 7 are overwritten next
   PutLe64(out + kTimeRecordSize, value_bytes);
   out[kTimeRecordSize + 8] = status;
-  file.Commit(kPenRecordSize);
+  out += kPenRecordSize;
+}
+
+/// A RelRecord written in place: the TimeRecord and the state byte (the eighth byte stored is not kept).
+inline void PutRelRecord(std::uint8_t*& out, std::uint64_t time_bits, std::uint64_t on) {
+  PutLe64(out, time_bits | (on << (8 * kTimeRecordSize)));
+  out += kRelRecordSize;
 }
 
 /// The status code of a flagged field: its first byte, or 254 for a code of 0.

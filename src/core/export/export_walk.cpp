@@ -1,13 +1,16 @@
 #include "core/export/export_walk.hpp"
 
+#include <array>
+#include <string_view>
+#include <utility>
+
 #include "core/archive/codecs.hpp"
+#include "core/export/export_segments.hpp"
 #include "core/export/export_state.hpp"
 #include "core/export/number_format.hpp"
 
 namespace ar4 {
 namespace {
-
-constexpr std::string_view kOverlapSeparator = "    -_?_-    ";
 
 /// Whether channel g of a cell is flagged (no value, a status code in the field's first byte).
 bool ChannelFlagged(const std::uint8_t* cell, FlagLayout layout, std::size_t g) {
@@ -30,7 +33,9 @@ bool OnRing(CellPosition position, const RingGeometry& ring) {
 
 void CheckInputs(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
                  const ExportBounds& bounds) {
-  if (main_block == nullptr || ring.PageCount == 0 || ring.PageCount > kMaxPageCount ||
+  // The writers of the cells know the types by their entries in the profile table.
+  if (main_block == nullptr || FindDeviceProfile(profile.DeviceType) != &profile || ring.PageCount == 0 ||
+      ring.PageCount > kMaxPageCount ||
       ring.CellSize != profile.CellSize || ring.CellsPerPage != profile.CellsPerPage ||
       profile.Channels > kFileSlots || profile.Relays > kFileSlots) {
     throw ExportError("the archive does not fit the export");
@@ -64,15 +69,15 @@ void ExportState::NoteCellTime(std::uint32_t stamp) {
   if (HasTimeStamp(stamp)) {
     // Stamps order as unsigned integers; an equal stamp is no overlap, and the stamps 0 and 0xFFFFFFFF are
     // never compared and never become the previous stamp.
-    if (stamp < PreviousStamp) {
-      ++Result.OverlapCount;
+    if (!Times.HasStamp) {
+      // The first stamped cell of the segment is compared with the segments before it when they are joined.
+      Times.HasStamp = true;
+      Times.FirstStamp = stamp;
+      Times.FirstLine = Line.Data();
+    } else if (stamp < PreviousStamp) {
+      ++Times.OverlapCount;
       Line.PutInFront('A');
-      if (Result.OverlapCount <= kMaxOverlapEntries) {
-        Result.OverlapText += "\n\r";
-        AppendPackedToText(Result.OverlapText, PreviousStamp);
-        Result.OverlapText += kOverlapSeparator;
-        AppendPackedToText(Result.OverlapText, stamp);
-      }
+      if (Times.Listed < kMaxOverlapEntries) Times.Entries[Times.Listed++] = {PreviousStamp, stamp};
     }
     PreviousStamp = stamp;
   }
@@ -80,41 +85,75 @@ void ExportState::NoteCellTime(std::uint32_t stamp) {
   Line.AppendAlignedTimeText(stamp);
 }
 
-void ExportState::WriteLine() {
-  Line.Append(kLineEnd);
-  Files.Listing().Write(Line.Data(), Line.Size());
-}
+namespace {
 
-void ExportChannelCell(ExportState& state, const std::uint8_t* cell) {
-  const DeviceProfile& profile = state.Profile;
+/// The relay digits of a listing line for every value of the relay byte: "  0" or "  1" for relays 1 to 8.
+/// A type with M relays takes the first 3 M characters.
+constexpr std::size_t kRelayTextLength = 3 * 8;
+constexpr auto kRelayTexts = [] {
+  std::array<std::array<char, kRelayTextLength>, 256> texts{};
+  for (std::size_t byte = 0; byte < 256; ++byte) {
+    for (std::size_t r = 0; r < 8; ++r) {
+      texts[byte][3 * r] = ' ';
+      texts[byte][3 * r + 1] = ' ';
+      texts[byte][3 * r + 2] = static_cast<char>('0' + ((byte >> r) & 1u));
+    }
+  }
+  return texts;
+}();
+
+/// The export of one cell for the type kDeviceProfiles[kIndex]: its channel count, relay count and flag
+/// layout are constants here, so the loops over channels and relays are laid out in full.
+template <std::size_t kIndex>
+void ExportCellOfType(ExportState& state, const std::uint8_t* cell) {
+  constexpr std::size_t kChannels = kDeviceProfiles[kIndex].Channels;
+  constexpr std::size_t kRelays = kDeviceProfiles[kIndex].Relays;
+  constexpr FlagLayout kFlags = kDeviceProfiles[kIndex].Flags;
+  constexpr std::size_t kFirstField = kDeviceProfiles[kIndex].FirstFieldOffset;
+  static_assert(kRelays <= 8);
   const char separator = state.Settings.DecimalSeparator;
   state.NoteCellTime(CellStamp(cell));
   const std::uint64_t time = state.TimeBits;
-  for (std::size_t g = 0; g < profile.Channels; ++g) {
-    const std::uint8_t* field = cell + profile.FirstFieldOffset + 4 * g;
-    if (ChannelFlagged(cell, profile.Flags, g)) {
+  ListingLine& line = state.Line;
+  const auto channel = [&](std::size_t g) {
+    const std::uint8_t* field = cell + kFirstField + 4 * g;
+    if (ChannelFlagged(cell, kFlags, g)) [[unlikely]] {
       const std::uint8_t status = FlaggedStatus(field);
-      PutPenRecord(state.Files.Channel(g), time, 0, status);
-      state.Line.AppendStatus(status, kValueFieldWidth);
+      PutPenRecord(state.Channels[g], time, 0, status);
+      line.AppendStatus(status, kValueFieldWidth);
     } else {
       // The DeviceFloat is stored most significant byte first; the record holds it least significant first.
       const std::uint64_t value = (std::uint64_t{field[0]} << 24) | (std::uint64_t{field[1]} << 16) |
                                   (std::uint64_t{field[2]} << 8) | field[3];
-      PutPenRecord(state.Files.Channel(g), time, value, 0);
-      state.Line.AppendValue(DeviceFloatListingValue(field), 6, separator, kValueFieldWidth);
+      PutPenRecord(state.Channels[g], time, value, 0);
+      line.AppendDeviceFloat(field, separator);
     }
-  }
-  state.Line.AppendBlanks(7);
+  };
+  [&]<std::size_t... kG>(std::index_sequence<kG...>) { (channel(kG), ...); }
+  (std::make_index_sequence<kChannels>());
+
+  line.AppendBlanks(7);
   const std::uint8_t relays = cell[cell::kRelays];
-  for (std::size_t r = 0; r < profile.Relays; ++r) {
-    const std::uint64_t on = (relays >> r) & 1u;
-    BufferedFile& file = state.Files.Relay(r);
-    PutLe64(file.Reserve(), time | (on << (8 * kTimeRecordSize)));  // the byte after the state is not kept
-    file.Commit(kRelRecordSize);
-    state.Line.AppendBlanks(2);
-    state.Line.Append(static_cast<char>('0' + on));
-  }
+  [&]<std::size_t... kR>(std::index_sequence<kR...>) {
+    (PutRelRecord(state.Relays[kR], time, (relays >> kR) & 1u), ...);
+  }(std::make_index_sequence<kRelays>());
+  line.Append(std::string_view(kRelayTexts[relays].data(), 3 * kRelays));
   state.WriteLine();
+}
+
+template <std::size_t... kIndex>
+constexpr auto CellExporters(std::index_sequence<kIndex...>) {
+  return std::array<void (*)(ExportState&, const std::uint8_t*), sizeof...(kIndex)>{&ExportCellOfType<kIndex>...};
+}
+
+/// One exporter per entry of the profile table (the one of type 89 is never called).
+constexpr auto kCellExporters = CellExporters(std::make_index_sequence<kDeviceProfiles.size()>());
+
+}  // namespace
+
+void ExportChannelCell(ExportState& state, const std::uint8_t* cell) {
+  // The profile is an entry of the table (checked before the walk).
+  kCellExporters[static_cast<std::size_t>(&state.Profile - kDeviceProfiles.data())](state, cell);
 }
 
 std::string PenText(const DeviceProfile& profile) {
@@ -126,51 +165,24 @@ std::string PenText(const DeviceProfile& profile) {
   return text;
 }
 
+ExportResult RunExportWith(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
+                           const ExportBounds& bounds, const ExportSettings& settings,
+                           const std::filesystem::path& output_folder, ExportFiles& files,
+                           OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer,
+                           const WalkOptions& options) {
+  CheckInputs(main_block, ring, profile, bounds);
+  OpenFiles(profile, output_folder, files, file_system);
+  ExportResult result = ExportWalk({main_block, ring, profile, bounds, settings}, files, gauge, pacer, options);
+  files.FlushAll();
+  return result;
+}
+
 ExportResult RunExport(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
                        const ExportBounds& bounds, const ExportSettings& settings,
                        const std::filesystem::path& output_folder, ExportFiles& files,
                        OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer) {
-  CheckInputs(main_block, ring, profile, bounds);
-  OpenFiles(profile, output_folder, files, file_system);
-
-  const bool grv300 = profile.DeviceType == kGrv300DeviceType;
-  ExportState state(profile, settings, files);
-  std::uint32_t pages_done = 0;
-  std::uint32_t percent = 0;
-  CellPosition position = bounds.StartPosition;
-  // The stop test follows the first cell: EndPosition == StartPosition walks the whole ring once.
-  do {
-    state.Line.Clear();
-    if (settings.DetailedMode) state.Line.AppendCellOffset(position, ring.CellSize);
-    const std::uint8_t* cell = main_block + ring.Offset(position);
-    if (IsCellIntact(cell, ring.CellSize)) {
-      const std::uint32_t stamp = CellStamp(cell);
-      if (bounds.StartStamp <= stamp && stamp <= bounds.EndStamp) {
-        ++state.Result.ExportedCells;
-        if (grv300) {
-          ExportGrv300Cell(state, cell);
-        } else {
-          ExportChannelCell(state, cell);
-        }
-      }
-    } else if (settings.DetailedMode) {
-      state.Line.Append(kInvalidCellText);
-      state.WriteLine();
-    }
-    position = ring.Next(position);
-    if (position.Cell == 0) {
-      ++pages_done;
-      const auto now = static_cast<std::uint32_t>(std::uint64_t{pages_done} * 100u / ring.PageCount);
-      if (now != percent) {
-        percent = now;
-        if (gauge) gauge(static_cast<int>(percent));
-      }
-    }
-    pacer.Step();
-  } while (!(position == bounds.EndPosition));
-
-  files.FlushAll();
-  return std::move(state.Result);
+  return RunExportWith(main_block, ring, profile, bounds, settings, output_folder, files, file_system, gauge, pacer,
+                       WalkOptions{});
 }
 
 }  // namespace ar4

@@ -41,7 +41,9 @@ using GaugeCallback = std::function<void(int percent)>;
 /// Runs the export into `output_folder` (which already exists). `main_block` holds ring.PageCount pages;
 /// the bounds must lie on the ring. The files are opened into `files` and left open there for the caller to
 /// close (ExportFiles::CloseAll), also when this throws. Throws ExportError when a file cannot be created or
-/// written, and before anything is created when the profile, ring and bounds do not fit together.
+/// written, and before anything is created when the profile, ring and bounds do not fit together. Large
+/// walks are formatted on worker threads; `gauge`, `pacer` and the files are used on the calling thread
+/// only, and no thread outlives the call.
 ExportResult RunExport(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
                        const ExportBounds& bounds, const ExportSettings& settings,
                        const std::filesystem::path& output_folder, ExportFiles& files,

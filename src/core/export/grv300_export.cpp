@@ -46,7 +46,7 @@ void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell) {
   const std::size_t samples = (cell[cell::kSampleCount] & 0x0Fu) + 1u;
   const std::uint16_t flags = ReadU16(cell + cell::kSampleFlags);
   const double first_time = PackedToDateTime(stamp);
-  BufferedFile& channel = state.Files.Channel(0);
+  std::uint8_t*& channel = state.Channels[0];
 
   for (std::size_t q = 0; q < samples; ++q) {
     const std::uint8_t* field = cell + cell::kFirstSample + 4 * q;

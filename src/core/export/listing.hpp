@@ -1,6 +1,7 @@
 #pragma once
-/// The ListingLine of "All_Chan.txt": a fixed buffer, reused for every line, that the export fills piece
-/// by piece (offset lead, overlap letter, time text ending in column 35, right-aligned fields). Windows-1251.
+/// The ListingLine of "All_Chan.txt", filled piece by piece (offset lead, overlap letter, time text ending
+/// in column 35, right-aligned fields). Windows-1251. A line lives in its own fixed buffer or is written
+/// straight into an output buffer, where the next line begins where the last one ended.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,9 +26,20 @@ class ListingLine {
   /// The longest line is 373 characters (type 75).
   static constexpr std::size_t kCapacity = 512;
 
+  ListingLine() = default;
+  ListingLine(const ListingLine&) = delete;
+  ListingLine& operator=(const ListingLine&) = delete;
+
+  /// Starts an empty line at `at`, inside a buffer with room for kCapacity characters from there.
+  void StartAt(char* at) {
+    data_ = at;
+    size_ = 0;
+  }
+  /// Empties the line where it stands.
   void Clear() { size_ = 0; }
   std::size_t Size() const { return size_; }
   const char* Data() const { return data_; }
+  char* Data() { return data_; }
   std::string_view View() const { return {data_, size_}; }
 
   void Append(char c) { data_[size_++] = c; }
@@ -64,13 +76,17 @@ class ListingLine {
   void AppendRight(const char* text, std::size_t length, std::size_t width);
   /// A listing value with `decimals` digits after `separator`, right-aligned in `width` characters.
   void AppendValue(double listing_value, int decimals, char separator, std::size_t width);
+  /// The listing value of an unflagged channel field of types 73..76 (six decimals), right-aligned in a
+  /// field of kValueFieldWidth characters.
+  void AppendDeviceFloat(const std::uint8_t* field, char separator);
   /// "Err_" and the status code in decimal, right-aligned in `width` characters.
   void AppendStatus(std::uint8_t status, std::size_t width);
   /// An unsigned number in decimal, right-aligned in `width` characters (0 width: no padding).
   void AppendUnsigned(std::uint32_t value, std::size_t width);
 
  private:
-  char data_[kCapacity];
+  char storage_[kCapacity];
+  char* data_ = storage_;
   std::size_t size_ = 0;
 };
 

@@ -119,6 +119,43 @@ std::size_t FormatFixed(char* out, double value, int decimals, char separator) {
   return length;
 }
 
+namespace {
+
+/// The listing value of a channel field of types 73..76 times 10^6, rounded as the exact conversion
+/// rounds, with its sign.
+struct ScaledValue {
+  std::uint64_t Scaled;
+  bool Negative;
+};
+
+ScaledValue DeviceFloatScaled(const std::uint8_t* field) {
+  const std::uint32_t bits = (std::uint32_t{field[0]} << 24) | (std::uint32_t{field[1]} << 16) |
+                             (std::uint32_t{field[2]} << 8) | field[3];
+  const std::uint32_t magnitude = bits & 0x7FFFFFFFu;
+  constexpr std::uint32_t kClampBits = std::bit_cast<std::uint32_t>(100000.0f);
+  constexpr std::uint64_t kClampScaled = 100001u * 1000000ull;
+  const bool negative = (bits >> 31) != 0;
+  if (magnitude < (1u << 23)) return {0, false};  // exponent 0: the instruments' zero, without a sign
+  if (magnitude > kClampBits) return {kClampScaled, negative};  // the saturated exponents 254, 255 too
+  // The value is M x 2^(E - 150) with a 24-bit M and E at most 143 (it is at most 100000): the listed
+  // number is M x 10^6 shifted right by 150 - E, rounded to the nearest, ties to even.
+  const std::uint64_t product = ((magnitude & 0x7FFFFFu) | 0x800000u) * 1000000ull;  // below 2^44
+  const int shift = 150 - static_cast<int>(magnitude >> 23);
+  if (shift >= 45) return {0, negative};  // less than half a unit
+  std::uint64_t scaled = product >> shift;
+  const std::uint64_t remainder = product & ((std::uint64_t{1} << shift) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  scaled += static_cast<std::uint64_t>((remainder > half) | ((remainder == half) & (scaled & 1u)));
+  return {scaled, negative};
+}
+
+}  // namespace
+
+char* FormatDeviceFloatBackward(char* end, const std::uint8_t* field, char separator) {
+  const ScaledValue value = DeviceFloatScaled(field);
+  return WriteScaledBackward<6>(end, value.Negative, value.Scaled, separator);
+}
+
 double DeviceFloatListingValue(const std::uint8_t* field) {
   const unsigned exponent = ((field[0] & 0x7Fu) << 1) | (field[1] >> 7);
   if (exponent == 0) return 0.0;

@@ -34,6 +34,11 @@ std::size_t FormatFixed(char* out, double value, int decimals, char separator);
 /// returns where it begins. Lets a right-aligned field be filled without measuring the text first.
 char* FormatFixedBackward(char* end, double value, int decimals, char separator);
 
+/// The listing text of an unflagged channel field of types 73..76 with six decimals, straight from its four
+/// bytes and written like FormatFixedBackward: the same text as FormatFixedBackward(end,
+/// DeviceFloatListingValue(field), 6, separator), without the detour through a double.
+char* FormatDeviceFloatBackward(char* end, const std::uint8_t* field, char separator);
+
 /// The listing value of an unflagged channel field of types 73..76, straight from its four bytes:
 /// the same as ClampListingValue(DeviceFloatToDouble(field)).
 double DeviceFloatListingValue(const std::uint8_t* field);

@@ -337,11 +337,17 @@ TEST(ExportWalk, AllOnesStampIsExportedWithTheShortTimeText) {
   EXPECT_EQ(run.Bytes("Chan1.pen").at(0), 0xFF);
 }
 
-TEST(ExportWalk, RejectsBoundsOutsideTheRingBeforeCreatingFiles) {
+TEST(ExportWalk, RejectsBoundsOutsideTheRingOrAForeignProfileBeforeCreatingFiles) {
   Ring ring(73, 2);
   ExportRun run;
   EXPECT_THROW(run.Run(ring, {{0, 0}, {2, 0}, 0, 0xFFFFFFFFu}), ExportError);
   EXPECT_THROW(run.Run(ring, {{0, 9}, {0, 0}, 0, 0xFFFFFFFFu}), ExportError);
+  // A profile that is not the table's own entry for its type.
+  const DeviceProfile copy = ring.Profile;
+  Pacer pacer;
+  EXPECT_THROW(RunExport(ring.Block.data(), ring.Geometry, copy, WholeRing(), {}, "/out/", run.Files, run.FileSystem,
+                         {}, pacer),
+               ExportError);
   EXPECT_TRUE(run.FileSystem.CreationOrder.empty());
 }
 

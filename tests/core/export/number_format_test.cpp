@@ -108,3 +108,37 @@ TEST(DeviceFloatListingValue, SameAsDecodingThenClamping) {
 
 }  // namespace
 }  // namespace ar4
+
+namespace ar4 {
+namespace {
+
+TEST(DeviceFloatText, SameAsDecodingThenFormatting) {
+  std::mt19937 random(17);
+  const auto check = [](std::uint32_t bits) {
+    const std::uint8_t field[4] = {static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
+                                   static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)};
+    char expected[kMaxFixedLength];
+    char actual[kMaxFixedLength];
+    const char* expected_begin =
+        FormatFixedBackward(expected + kMaxFixedLength, DeviceFloatListingValue(field), 6, ',');
+    const char* actual_begin = FormatDeviceFloatBackward(actual + kMaxFixedLength, field, ',');
+    const std::string text(expected_begin, expected_begin + (expected + kMaxFixedLength - expected_begin));
+    ASSERT_EQ(std::string(actual_begin, actual_begin + (actual + kMaxFixedLength - actual_begin)), text)
+        << std::hex << bits;
+  };
+  // Zeros, clamps, saturated exponents, the halfway cases of the sixth decimal, the smallest values.
+  for (std::uint32_t bits : {0u, 0x80000000u, 0x00400000u, 0x80000001u, 0x7F800000u, 0xFF800000u, 0x7FFFFFFFu,
+                             0x47C35000u, 0x47C35001u, 0xC7C35000u, 0xC7C35001u, 0x3F800000u, 0x35000000u,
+                             0xB5000000u, 0x35800000u, 0x34FFFFFFu, 0x00800000u, 0x80800000u}) {
+    check(bits);
+  }
+  for (int i = 0; i < 300000; ++i) {
+    // Mostly the exponents of listed numbers (2^-30 .. 2^18), sometimes any bits at all.
+    std::uint32_t bits = static_cast<std::uint32_t>(random());
+    if (i % 4 != 0) bits = (bits & 0x807FFFFFu) | ((97u + static_cast<std::uint32_t>(random() % 48)) << 23);
+    check(bits);
+  }
+}
+
+}  // namespace
+}  // namespace ar4

@@ -1,0 +1,326 @@
+#include "core/export/export_segments.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/archive/codecs.hpp"
+#include "core/export/export_state.hpp"
+
+namespace ar4 {
+namespace {
+
+constexpr std::string_view kOverlapSeparator = "    -_?_-    ";
+/// Characters in front of the 22-character time text of a stamped cell: blanks, or the detailed mode's
+/// "$", 8 digits and 3 blanks, then a blank; or the overlap letter "A" in place of that last blank.
+constexpr std::size_t kLeadLength = kTimeTextEnd - kPackedTextLength;
+/// Type 89: at most 16 samples per cell, one record and one line of 119 characters and CR LF each.
+constexpr std::size_t kMaxSamples = 16;
+constexpr std::size_t kGrv300LineLength = 119 + kLineEnd.size();
+/// How long the calling thread waits for a segment before it lets the front-end breathe.
+constexpr std::chrono::milliseconds kBreathePeriod(30);
+
+/// The largest output of one position of the walk, per file.
+struct PositionBytes {
+  std::size_t Listing;
+  std::size_t Channel;  // in each channel file
+  std::size_t Relay;    // in each relay file
+};
+
+PositionBytes MostBytesPerPosition(const DeviceProfile& profile) {
+  if (profile.DeviceType == kGrv300DeviceType) {
+    return {kMaxSamples * kGrv300LineLength, kMaxSamples * kPenRecordSize, 0};
+  }
+  const std::size_t line = kTimeTextEnd + kValueFieldWidth * profile.Channels + 7 + 3 * std::size_t{profile.Relays} +
+                           kLineEnd.size();
+  const std::size_t invalid = kLeadLength - 1 + kInvalidCellText.size() + kLineEnd.size();
+  return {std::max(line, invalid), kPenRecordSize, kRelRecordSize};
+}
+
+/// One segment of the walk with its buffers, allocated once per export and reused for every k-th segment.
+struct Segment {
+  Segment(const DeviceProfile& profile, std::uint32_t capacity) {
+    const PositionBytes most = MostBytesPerPosition(profile);
+    listing = std::make_unique_for_overwrite<char[]>(most.Listing * capacity + ListingLine::kCapacity);
+    const std::size_t channel_area = most.Channel * capacity + kRecordSlack;
+    const std::size_t relay_area = most.Relay * capacity + kRecordSlack;
+    records = std::make_unique_for_overwrite<std::uint8_t[]>(channel_area * profile.Channels +
+                                                             relay_area * profile.Relays);
+    std::uint8_t* at = records.get();
+    for (std::size_t g = 0; g < profile.Channels; ++g, at += channel_area) ChannelBegin[g] = at;
+    for (std::size_t r = 0; r < profile.Relays; ++r, at += relay_area) RelayBegin[r] = at;
+  }
+
+  // Set by whoever claims the segment.
+  std::uint64_t First = 0;  // walk index of its first position
+  std::uint32_t Count = 0;
+  // The formatted output.
+  std::unique_ptr<char[]> listing;
+  std::unique_ptr<std::uint8_t[]> records;
+  char* ListingEnd = nullptr;
+  std::array<std::uint8_t*, kFileSlots> ChannelBegin{};
+  std::array<std::uint8_t*, kFileSlots> ChannelEnd{};
+  std::array<std::uint8_t*, kFileSlots> RelayBegin{};
+  std::array<std::uint8_t*, kFileSlots> RelayEnd{};
+  SegmentTimes Times;
+  std::uint32_t ExportedCells = 0;
+  /// Formatted and not yet written; guarded by the walk's mutex.
+  bool Ready = false;
+};
+
+std::uint64_t Linear(const RingGeometry& ring, CellPosition position) {
+  return std::uint64_t{position.Page} * ring.CellsPerPage + position.Cell;
+}
+
+/// The steps of the ExportWalk for `segment.Count` positions from walk index `segment.First`.
+void FormatSegment(const ExportJob& job, Segment& segment) {
+  const RingGeometry& ring = job.Ring;
+  const bool grv300 = job.Profile.DeviceType == kGrv300DeviceType;
+  const bool detailed = job.Settings.DetailedMode;
+  ExportState state(job.Profile, job.Settings);
+  state.Channels = segment.ChannelBegin;
+  state.Relays = segment.RelayBegin;
+  state.Line.StartAt(segment.listing.get());
+
+  const std::uint64_t linear = (Linear(ring, job.Bounds.StartPosition) + segment.First) % ring.TotalCells();
+  CellPosition position{static_cast<std::uint32_t>(linear / ring.CellsPerPage),
+                        static_cast<std::uint32_t>(linear % ring.CellsPerPage)};
+  for (std::uint32_t i = 0; i < segment.Count; ++i) {
+    state.Line.Clear();
+    if (detailed) state.Line.AppendCellOffset(position, ring.CellSize);
+    const std::uint8_t* cell = job.MainBlock + ring.Offset(position);
+    if (IsCellIntact(cell, ring.CellSize)) {
+      const std::uint32_t stamp = CellStamp(cell);
+      if (job.Bounds.StartStamp <= stamp && stamp <= job.Bounds.EndStamp) {
+        ++state.ExportedCells;
+        if (grv300) {
+          ExportGrv300Cell(state, cell);
+        } else {
+          ExportChannelCell(state, cell);
+        }
+      }
+    } else if (detailed) {
+      state.Line.Append(kInvalidCellText);
+      state.WriteLine();
+    }
+    position = ring.Next(position);
+  }
+
+  segment.Times = state.Times;
+  segment.Times.LastStamp = state.PreviousStamp;
+  segment.ExportedCells = state.ExportedCells;
+  segment.ListingEnd = state.Line.Data();  // where a line not written would have begun
+  segment.ChannelEnd = state.Channels;
+  segment.RelayEnd = state.Relays;
+}
+
+void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stamp) {
+  ++result.OverlapCount;
+  if (result.OverlapCount > kMaxOverlapEntries) return;
+  result.OverlapText += "\n\r";
+  AppendPackedToText(result.OverlapText, previous);
+  result.OverlapText += kOverlapSeparator;
+  AppendPackedToText(result.OverlapText, stamp);
+}
+
+void WriteSegment(const Segment& segment, const DeviceProfile& profile, ExportFiles& files) {
+  files.Listing().WriteBlock(segment.listing.get(),
+                             static_cast<std::size_t>(segment.ListingEnd - segment.listing.get()));
+  for (std::size_t g = 0; g < profile.Channels; ++g) {
+    files.Channel(g).WriteBlock(segment.ChannelBegin[g],
+                                static_cast<std::size_t>(segment.ChannelEnd[g] - segment.ChannelBegin[g]));
+  }
+  for (std::size_t r = 0; r < profile.Relays; ++r) {
+    files.Relay(r).WriteBlock(segment.RelayBegin[r],
+                              static_cast<std::size_t>(segment.RelayEnd[r] - segment.RelayBegin[r]));
+  }
+}
+
+/// What the calling thread and the workers share; everything under `mutex`.
+struct WalkShared {
+  std::mutex mutex;
+  std::condition_variable work;  // a segment can be claimed, or stop
+  std::condition_variable done;  // a segment is formatted, or a worker failed
+  std::uint64_t NextClaim = 0;   // segments are claimed in walk order
+  std::uint64_t Written = 0;     // segments written; segment k may use its buffers once k < Written + contexts
+  bool Stop = false;
+  std::exception_ptr Failure;
+};
+
+/// The worker threads of one walk; stopped and joined on every way out of the walk.
+class Workers {
+ public:
+  explicit Workers(WalkShared& shared) : shared_(shared) {}
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+  ~Workers() {
+    {
+      std::lock_guard<std::mutex> lock(shared_.mutex);
+      shared_.Stop = true;
+    }
+    shared_.work.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  /// Starts up to `count` threads running `body`; fewer when the system refuses one (the calling thread
+  /// then formats the segments nobody claimed).
+  template <class Body>
+  void Start(int count, const Body& body) {
+    threads_.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      try {
+        threads_.emplace_back(body);
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+  }
+
+ private:
+  WalkShared& shared_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+int DefaultWorkerCount() { return std::thread::hardware_concurrency() >= 2 ? 2 : 0; }
+
+std::uint32_t DefaultSegmentPositions(const DeviceProfile& profile) {
+  const PositionBytes most = MostBytesPerPosition(profile);
+  const std::size_t per_position =
+      most.Listing + most.Channel * profile.Channels + most.Relay * std::size_t{profile.Relays};
+  return static_cast<std::uint32_t>(std::clamp<std::size_t>(kSegmentBytes / per_position, 256, 16384));
+}
+
+std::uint64_t WalkLength(const RingGeometry& ring, const ExportBounds& bounds) {
+  const std::uint64_t total = ring.TotalCells();
+  const std::uint64_t length = (Linear(ring, bounds.EndPosition) + total - Linear(ring, bounds.StartPosition)) % total;
+  return length == 0 ? total : length;  // the stop test follows the first cell
+}
+
+void JoinSegmentTimes(const SegmentTimes& times, std::uint32_t& previous_stamp, ExportResult& result) {
+  if (!times.HasStamp) return;
+  if (times.FirstStamp < previous_stamp) {
+    // The overlap letter goes in front of the line: the lead moves one place right and loses its last
+    // blank, so the time text still ends in column 35.
+    std::memmove(times.FirstLine + 1, times.FirstLine, kLeadLength - 1);
+    times.FirstLine[0] = 'A';
+    AddOverlap(result, previous_stamp, times.FirstStamp);
+  }
+  for (std::uint32_t i = 0; i < times.Listed; ++i) {
+    AddOverlap(result, times.Entries[i].Previous, times.Entries[i].Stamp);
+  }
+  result.OverlapCount += times.OverlapCount - times.Listed;
+  previous_stamp = times.LastStamp;
+}
+
+ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCallback& gauge, Pacer& pacer,
+                        const WalkOptions& options) {
+  const std::uint64_t length = WalkLength(job.Ring, job.Bounds);
+  const std::uint32_t per_segment =
+      options.SegmentPositions != 0 ? options.SegmentPositions : DefaultSegmentPositions(job.Profile);
+  const std::uint64_t segment_count = (length + per_segment - 1) / per_segment;
+  const std::uint64_t context_count = std::clamp<std::uint64_t>(options.Contexts, 1, segment_count);
+  const std::uint32_t capacity = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_segment, length));
+  std::vector<std::unique_ptr<Segment>> segments;
+  for (std::uint64_t i = 0; i < context_count; ++i) segments.push_back(std::make_unique<Segment>(job.Profile, capacity));
+
+  WalkShared shared;
+  const auto claim = [&](std::uint64_t k) {
+    Segment& segment = *segments[k % context_count];
+    segment.First = k * per_segment;
+    segment.Count = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_segment, length - segment.First));
+    return &segment;
+  };
+  const auto work = [&] {
+    for (;;) {
+      Segment* segment;
+      {
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        shared.work.wait(lock, [&] {
+          return shared.Stop || shared.NextClaim >= segment_count ||
+                 shared.NextClaim < shared.Written + context_count;
+        });
+        if (shared.Stop || shared.NextClaim >= segment_count) return;
+        segment = claim(shared.NextClaim++);
+      }
+      try {
+        FormatSegment(job, *segment);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.Failure = std::current_exception();
+        shared.Stop = true;
+        shared.done.notify_all();
+        return;
+      }
+      {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        segment->Ready = true;
+      }
+      shared.done.notify_all();
+    }
+  };
+
+  Workers workers(shared);
+  const int wanted = options.Workers >= 0 ? options.Workers : DefaultWorkerCount();
+  if (segment_count >= 2) workers.Start(wanted, work);
+
+  ExportResult result;
+  std::uint32_t previous_stamp = 0;
+  std::uint32_t percent = 0;
+  const std::uint32_t first_cell = job.Bounds.StartPosition.Cell;
+  for (std::uint64_t k = 0; k < segment_count; ++k) {
+    Segment* segment = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(shared.mutex);
+      if (shared.Failure) std::rethrow_exception(shared.Failure);
+      if (shared.NextClaim == k) segment = claim(shared.NextClaim++);  // nobody took it: format it here
+    }
+    if (segment != nullptr) {
+      FormatSegment(job, *segment);
+    } else {
+      segment = segments[k % context_count].get();
+      std::unique_lock<std::mutex> lock(shared.mutex);
+      while (!shared.done.wait_for(lock, kBreathePeriod, [&] { return segment->Ready || shared.Failure; })) {
+        lock.unlock();
+        pacer.Breathe();
+        lock.lock();
+      }
+      if (shared.Failure) std::rethrow_exception(shared.Failure);
+    }
+
+    JoinSegmentTimes(segment->Times, previous_stamp, result);
+    result.ExportedCells += segment->ExportedCells;
+    WriteSegment(*segment, job.Profile, files);
+
+    // PagesDone grows whenever the walk steps onto cell 0 of a page; the gauge moves on every change.
+    const std::uint64_t pages_before = (first_cell + segment->First) / job.Ring.CellsPerPage;
+    const std::uint64_t pages_after = (first_cell + segment->First + segment->Count) / job.Ring.CellsPerPage;
+    for (std::uint64_t pages = pages_before + 1; pages <= pages_after; ++pages) {
+      const auto now = static_cast<std::uint32_t>(pages * 100u / job.Ring.PageCount);
+      if (now != percent) {
+        percent = now;
+        if (gauge) gauge(static_cast<int>(percent));
+      }
+    }
+    for (std::uint32_t i = 0; i < segment->Count; ++i) pacer.Step();
+
+    {
+      std::lock_guard<std::mutex> lock(shared.mutex);
+      segment->Ready = false;
+      shared.Written = k + 1;
+    }
+    shared.work.notify_all();
+  }
+  return result;
+}
+
+}  // namespace ar4
