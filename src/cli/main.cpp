@@ -6,7 +6,51 @@
 
 #include "cli/commands.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/console.hpp"
+
+namespace {
+
+/// The program's arguments in UTF-8 (the narrow arguments of Windows are in its ANSI code page).
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (words == nullptr) return arguments;
+  for (int i = 0; i < count; ++i) {
+    const int wide_length = lstrlenW(words[i]);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, words[i], wide_length, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) WideCharToMultiByte(CP_UTF8, 0, words[i], wide_length, text.data(), length, nullptr, nullptr);
+    arguments.push_back(std::move(text));
+  }
+  LocalFree(words);
+  return arguments;
+}
+
+}  // namespace
+#endif
+
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Every output byte as written (no CR added before LF), UTF-8 on the console, UTF-8 arguments.
+  ar4::cli::SetBinaryOutput();
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> utf8_arguments = Utf8Arguments();
+  std::vector<char*> utf8_argv;
+  for (std::string& argument : utf8_arguments) utf8_argv.push_back(argument.data());
+  utf8_argv.push_back(nullptr);
+  if (!utf8_arguments.empty()) {
+    argc = static_cast<int>(utf8_arguments.size());
+    argv = utf8_argv.data();
+  }
+#endif
   CLI::App app{"ar4conv - checks and converts the data archives (.ar4) of VR7731, VR7732, VR7733, "
                "ЛС 260 and ГРВ-300 recording instruments\n"
                "into the folder tree and record files that the TrendoraStudio viewer reads.",

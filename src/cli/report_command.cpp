@@ -13,6 +13,7 @@
 #include "cli/console.hpp"
 #include "core/archive/codecs.hpp"
 #include "core/archive/format.hpp"
+#include "core/export/file_system.hpp"
 #include "core/interval/overlap.hpp"
 #include "core/pacer.hpp"
 
@@ -92,7 +93,7 @@ int RunReport(const ReportOptions& options) {
   auto buffers = std::make_unique<ArchiveBuffers>();
   int exit_code = kExitSuccess;
   const std::optional<LoadedAndScanned> loaded =
-      LoadForCli(std::filesystem::path(options.Archive), options.Detailed, *buffers, std::cerr, exit_code);
+      LoadForCli(PathFromUtf8(options.Archive), options.Detailed, *buffers, std::cerr, exit_code);
   if (!loaded) return exit_code;
 
   if (options.Raw) {

@@ -7,6 +7,7 @@
 #include "cli/archive_loading.hpp"
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
+#include "core/export/file_system.hpp"
 #include "core/interval/overlap.hpp"
 #include "core/pacer.hpp"
 
@@ -17,7 +18,7 @@ int RunRuns(const std::string& archive_path) {
   auto buffers = std::make_unique<ArchiveBuffers>();
   int exit_code = kExitSuccess;
   const std::optional<LoadedAndScanned> loaded =
-      LoadForCli(std::filesystem::path(archive_path), false, *buffers, std::cerr, exit_code);
+      LoadForCli(PathFromUtf8(archive_path), false, *buffers, std::cerr, exit_code);
   if (!loaded) return exit_code;
   if (!loaded->Scanned()) {
     // An unrecognised instrument type: its report (header lines only) explains why there is no list.
