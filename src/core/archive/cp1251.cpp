@@ -23,6 +23,16 @@ constexpr char16_t kHighHalf[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+char EncodeCodePoint(char32_t cp) {
+  if (cp < 0x80) return static_cast<char>(cp);
+  for (unsigned i = 0; i < 128; ++i) {
+    if (kHighHalf[i] == cp && cp != 0xFFFD) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -40,16 +50,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-char EncodeCodePoint(char32_t cp) {
-  if (cp < 0x80) return static_cast<char>(cp);
-  for (unsigned i = 0; i < 128; ++i) {
-    if (kHighHalf[i] == cp && cp != 0xFFFD) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
-}  // namespace
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
   std::string out;

@@ -9,6 +9,9 @@ namespace ar4 {
 /// Every byte of Windows-1251 text as UTF-8 (the one unassigned byte, 0x98, becomes U+FFFD).
 std::string Cp1251ToUtf8(std::string_view cp1251);
 
+/// Appends one Unicode code point to `out` in UTF-8.
+void AppendUtf8(std::string& out, char32_t code_point);
+
 /// UTF-8 text in Windows-1251; characters the code page lacks, and malformed sequences, become "?".
 std::string Utf8ToCp1251(std::string_view utf8);
 

@@ -5,26 +5,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/archive/cp1251.hpp"
+
 namespace ar4 {
 namespace {
-
-void AppendCodePoint(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
@@ -35,7 +19,7 @@ class Utf16Collector {
 
   void Unit(std::uint32_t unit) {
     if (unit >= 0xDC00 && unit <= 0xDFFF && high_ != 0) {
-      AppendCodePoint(out_, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
+      AppendUtf8(out_, 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00));
       high_ = 0;
       return;
     }
@@ -43,9 +27,9 @@ class Utf16Collector {
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       high_ = unit;
     } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-      AppendCodePoint(out_, kReplacement);
+      AppendUtf8(out_, kReplacement);
     } else {
-      AppendCodePoint(out_, unit);
+      AppendUtf8(out_, unit);
     }
   }
   /// A byte that stood in the file as it is (already UTF-8).
@@ -55,7 +39,7 @@ class Utf16Collector {
   }
   void Flush() {
     if (high_ != 0) {
-      AppendCodePoint(out_, kReplacement);
+      AppendUtf8(out_, kReplacement);
       high_ = 0;
     }
   }
