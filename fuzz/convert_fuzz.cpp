@@ -27,24 +27,12 @@
 #include "core/interval/overlap.hpp"
 #include "core/interval/sort.hpp"
 #include "core/pacer.hpp"
+#include "fuzz_support.hpp"
 
 namespace {
 
-void Require(bool condition) {
-  if (!condition) std::abort();
-}
-
-/// Gives every cell with the right marker and length the check byte it should have.
-void RecomputeCheckBytes(std::uint8_t* main_block, const ar4::RingGeometry& ring) {
-  for (std::uint32_t p = 0; p < ring.PageCount; ++p) {
-    for (std::uint32_t c = 0; c < ring.CellsPerPage; ++c) {
-      std::uint8_t* cell = main_block + ring.Offset({p, c});
-      if (cell[ar4::cell::kMarker] == ar4::cell::kMarkerValue && cell[ar4::cell::kLength] == ring.CellSize) {
-        cell[ring.CellSize - 1] = ar4::CellChecksum(cell, ring.CellSize - 1u);
-      }
-    }
-  }
-}
+using ar4::fuzz::Require;
+using ar4::fuzz::RecomputeCheckBytes;
 
 /// The files of the export agree with each other and with the result.
 void CheckOutput(const ar4::MemoryFileSystem& fs, const ar4::DeviceProfile& profile, const ar4::ExportResult& result,
