@@ -37,6 +37,13 @@ void PrintText(std::ostream& out, std::string_view text) {
   out.flush();
 }
 
+int FinishStandardOutput() {
+  std::cout.flush();
+  if (std::cout) return kExitSuccess;
+  std::cerr << "ar4conv: the standard output could not be written\n";
+  return kExitFailure;
+}
+
 int UsageFailure(const std::string& message) {
   std::cerr << "ar4conv: " << message << '\n';
   return kExitUsage;

@@ -24,4 +24,8 @@ bool IsTerminal(std::FILE* stream);
 /// On Windows, stdout and stderr in binary mode so that every byte goes out as written.
 void SetBinaryOutput();
 
+/// Flushes stdout and returns the command's exit code: success, or failure with a message on stderr when
+/// anything written to stdout was lost (a full disk, a closed pipe).
+int FinishStandardOutput();
+
 }  // namespace ar4::cli

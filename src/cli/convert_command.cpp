@@ -204,7 +204,7 @@ int RunConvert(const ConvertOptions& options) {
   if (ui.UsageError()) return UsageFailure(ui.UsageErrorText());
   if (!driver.LastRunSucceeded()) return kExitFailure;
   std::cout << PathToUtf8(driver.OutputFolder()) << '\n';
-  return kExitSuccess;
+  return FinishStandardOutput();
 }
 
 }  // namespace

@@ -99,14 +99,12 @@ int RunReport(const ReportOptions& options) {
   if (options.Raw) {
     SetBinaryOutput();
     std::cout.write(loaded->Report.data(), static_cast<std::streamsize>(loaded->Report.size()));
-    std::cout.flush();
   } else if (options.Json) {
     std::cout << ReportJson(*loaded, *buffers).dump(2) << '\n';
-    std::cout.flush();
   } else {
     PrintReportUtf8(std::cout, loaded->Report);
   }
-  return std::cout ? kExitSuccess : kExitFailure;
+  return FinishStandardOutput();
 }
 
 }  // namespace

@@ -34,8 +34,7 @@ int RunRuns(const std::string& archive_path) {
 
   SetBinaryOutput();  // LF line ends on every platform
   for (std::uint32_t k = 0; k < list->ItemCount; ++k) std::cout << IntervalItemText(list->Entries[k]) << '\n';
-  std::cout.flush();
-  return std::cout ? kExitSuccess : kExitFailure;
+  return FinishStandardOutput();
 }
 
 }  // namespace

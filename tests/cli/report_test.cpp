@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <nlohmann/json.hpp>
 
@@ -215,5 +220,25 @@ TEST_F(ReportCommandTest, UsageErrors) {
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Out.find("--detailed"), std::string::npos);
 }
+
+#ifndef _WIN32
+TEST_F(ReportCommandTest, LostStandardOutputIsAFailureWithAMessage) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const fs::path archive = Write("a.ar4", SampleArchive());
+  const fs::path err = dir_ / "err.txt";
+  for (const char* command : {"report", "runs"}) {
+    for (const char* mode : {"", " --raw", " --json"}) {
+      if (std::string(command) == "runs" && *mode != '\0') continue;
+      SCOPED_TRACE(std::string(command) + mode);
+      const std::string line = Quoted(AR4_CLI_PATH) + " " + command + " " + Quoted(archive) + mode + " >/dev/full 2>" +
+                               Quoted(err);
+      const int status = std::system(line.c_str());
+      ASSERT_TRUE(WIFEXITED(status));
+      EXPECT_EQ(WEXITSTATUS(status), 1);
+      EXPECT_EQ(ar4::clitest::ReadAll(err), "ar4conv: the standard output could not be written\n");
+    }
+  }
+}
+#endif
 
 }  // namespace

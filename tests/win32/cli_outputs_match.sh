@@ -61,6 +61,16 @@ compare() {
   local linux_code=$?
   "$wine" "$windows_cli" "${windows_args[@]}" >"$work/windows.out" 2>"$work/windows.err"
   local windows_code=$?
+  if [ "$windows_code" != "$linux_code" ] && [ ! -s "$work/windows.out" ]; then
+    # A Windows run that ended without writing anything to stdout can be Wine failing to start or to
+    # serve the program under heavy load: it is tried once more, and the first attempt is shown.
+    echo "note: $label: the Windows run gave exit code $windows_code and no output; run again"
+    head -c 500 "$work/windows.err"
+    rm -rf "$work/windows"
+    mkdir -p "$work/windows"
+    "$wine" "$windows_cli" "${windows_args[@]}" >"$work/windows.out" 2>"$work/windows.err"
+    windows_code=$?
+  fi
   checked=$((checked + 1))
   if [ "$linux_code" != "$windows_code" ]; then
     echo "FAIL $label: exit code $linux_code (Linux) and $windows_code (Windows)"
