@@ -91,21 +91,6 @@ inline std::uint32_t RepairAndCountSamples(std::uint8_t* cell, std::size_t cell_
   return count;
 }
 
-/// The check bytes of every cell of a page, computed side by side: each check byte is a chain of
-/// dependent steps, and running the cells' chains together keeps the processor busy. A cell that fails
-/// the marker or length test simply has its sum ignored.
-template <typename Layout>
-inline void PageChecksums(const Layout& layout, const std::uint8_t* page, std::uint8_t* sums) {
-  const std::size_t cell_size = layout.CellSize();
-  const std::size_t cells = layout.CellsPerPage();
-  for (std::size_t c = 0; c < cells; ++c) sums[c] = 1;
-  for (std::size_t i = 0; i + 1 < cell_size; ++i) {
-    for (std::size_t c = 0; c < cells; ++c) {
-      sums[c] = std::rotl(static_cast<std::uint8_t>(sums[c] + page[c * cell_size + i]), 1);
-    }
-  }
-}
-
 template <typename Layout>
 ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t page_count) {
   ScanResult result;
@@ -118,7 +103,7 @@ ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t pa
   for (std::uint32_t p = 0; p < page_count; ++p) {
     std::uint8_t* page = main_block + std::size_t{p} * kPageSize;
     std::uint8_t sums[kPageSize];
-    PageChecksums(layout, page, sums);
+    CellChecksums(page, cell_size, layout.CellsPerPage(), sums);
     for (std::size_t c = 0; c < layout.CellsPerPage(); ++c) {
       std::uint8_t* cell = page + c * cell_size;
       // Three tests in order; the first that fails decides the counter (counted without branches, as

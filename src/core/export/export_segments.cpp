@@ -10,6 +10,7 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/archive/codecs.hpp"
@@ -80,38 +81,55 @@ std::uint64_t Linear(const RingGeometry& ring, CellPosition position) {
   return std::uint64_t{position.Page} * ring.CellsPerPage + position.Cell;
 }
 
-/// The steps of the ExportWalk for `segment.Count` positions from walk index `segment.First`.
-void FormatSegment(const ExportJob& job, Segment& segment) {
+/// The steps of the ExportWalk for `segment.Count` positions from walk index `segment.First`, for the type
+/// kDeviceProfiles[kIndex]: the walk goes page by page, and the check bytes of a page's cells are computed
+/// side by side before its cells are visited.
+template <std::size_t kIndex>
+void FormatSegmentOf(const ExportJob& job, Segment& segment) {
+  constexpr DeviceProfile kProfile = kDeviceProfiles[kIndex];
+  constexpr std::size_t kCellSize = kProfile.CellSize;
+  constexpr std::uint32_t kCellsPerPage = kProfile.CellsPerPage;
   const RingGeometry& ring = job.Ring;
-  const bool grv300 = job.Profile.DeviceType == kGrv300DeviceType;
   const bool detailed = job.Settings.DetailedMode;
+  const std::uint32_t start_stamp = job.Bounds.StartStamp;
+  const std::uint32_t end_stamp = job.Bounds.EndStamp;
   ExportState state(job.Profile, job.Settings);
   state.Channels = segment.ChannelBegin;
   state.Relays = segment.RelayBegin;
   state.Line.StartAt(segment.listing.get());
 
   const std::uint64_t linear = (Linear(ring, job.Bounds.StartPosition) + segment.First) % ring.TotalCells();
-  CellPosition position{static_cast<std::uint32_t>(linear / ring.CellsPerPage),
-                        static_cast<std::uint32_t>(linear % ring.CellsPerPage)};
-  for (std::uint32_t i = 0; i < segment.Count; ++i) {
-    state.Line.Clear();
-    if (detailed) state.Line.AppendCellOffset(position, ring.CellSize);
-    const std::uint8_t* cell = job.MainBlock + ring.Offset(position);
-    if (IsCellIntact(cell, ring.CellSize)) {
-      const std::uint32_t stamp = CellStamp(cell);
-      if (job.Bounds.StartStamp <= stamp && stamp <= job.Bounds.EndStamp) {
-        ++state.ExportedCells;
-        if (grv300) {
-          ExportGrv300Cell(state, cell);
-        } else {
-          ExportChannelCell(state, cell);
+  std::uint32_t page_index = static_cast<std::uint32_t>(linear / kCellsPerPage);
+  std::uint32_t first_cell = static_cast<std::uint32_t>(linear % kCellsPerPage);
+  std::uint32_t remaining = segment.Count;
+  std::uint8_t sums[kCellsPerPage];
+  while (remaining > 0) {
+    const std::uint8_t* page = job.MainBlock + std::size_t{page_index} * kPageSize;
+    CellChecksums(page, kCellSize, kCellsPerPage, sums);
+    const std::uint32_t end_cell = std::min<std::uint32_t>(kCellsPerPage, first_cell + remaining);
+    for (std::uint32_t c = first_cell; c < end_cell; ++c) {
+      state.Line.Clear();
+      if (detailed) state.Line.AppendCellOffset({page_index, c}, kCellSize);
+      const std::uint8_t* cell = page + c * kCellSize;
+      if (cell[cell::kMarker] == cell::kMarkerValue && cell[cell::kLength] == kCellSize &&
+          sums[c] == cell[kCellSize - 1]) {
+        const std::uint32_t stamp = CellStamp(cell);
+        if (start_stamp <= stamp && stamp <= end_stamp) {
+          ++state.ExportedCells;
+          if constexpr (kProfile.DeviceType == kGrv300DeviceType) {
+            ExportGrv300Cell(state, cell);
+          } else {
+            ExportChannelCell(state, cell);
+          }
         }
+      } else if (detailed) {
+        state.Line.Append(kInvalidCellText);
+        state.WriteLine();
       }
-    } else if (detailed) {
-      state.Line.Append(kInvalidCellText);
-      state.WriteLine();
     }
-    position = ring.Next(position);
+    remaining -= end_cell - first_cell;
+    first_cell = 0;
+    page_index = page_index + 1 == ring.PageCount ? 0 : page_index + 1;
   }
 
   segment.Times = state.Times;
@@ -120,6 +138,18 @@ void FormatSegment(const ExportJob& job, Segment& segment) {
   segment.ListingEnd = state.Line.Data();  // where a line not written would have begun
   segment.ChannelEnd = state.Channels;
   segment.RelayEnd = state.Relays;
+}
+
+template <std::size_t... kIndex>
+constexpr auto SegmentFormatters(std::index_sequence<kIndex...>) {
+  return std::array<void (*)(const ExportJob&, Segment&), sizeof...(kIndex)>{&FormatSegmentOf<kIndex>...};
+}
+
+constexpr auto kSegmentFormatters = SegmentFormatters(std::make_index_sequence<kDeviceProfiles.size()>());
+
+void FormatSegment(const ExportJob& job, Segment& segment) {
+  // The profile is an entry of the table (checked before the walk).
+  kSegmentFormatters[static_cast<std::size_t>(&job.Profile - kDeviceProfiles.data())](job, segment);
 }
 
 void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stamp) {
