@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <iterator>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "core/archive/codecs.hpp"
 
@@ -138,6 +141,187 @@ TEST(DeviceFloatText, SameAsDecodingThenFormatting) {
     if (i % 4 != 0) bits = (bits & 0x807FFFFFu) | ((97u + static_cast<std::uint32_t>(random() % 48)) << 23);
     check(bits);
   }
+}
+
+}  // namespace
+}  // namespace ar4
+
+namespace ar4 {
+namespace {
+
+std::array<std::uint8_t, 4> DeviceFloatBytes(std::uint32_t bits) {
+  return {static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
+          static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)};
+}
+
+/// The field as the listing wrote it before: blanks, then the backward text ending at the field's end.
+std::array<char, kDeviceFloatFieldWidth> ReferenceField(std::uint32_t bits, char separator) {
+  std::array<char, kDeviceFloatFieldWidth> field;
+  field.fill(' ');
+  FormatDeviceFloatBackward(field.data() + field.size(), DeviceFloatBytes(bits).data(), separator);
+  return field;
+}
+
+/// Compares the whole field with the reference; a failure names the bits and shows both texts.
+::testing::AssertionResult FieldMatches(std::uint32_t bits, char separator) {
+  const auto bytes = DeviceFloatBytes(bits);
+  std::array<char, kDeviceFloatFieldWidth> actual;
+  actual.fill('#');
+  WriteDeviceFloatField(actual.data(), bytes.data(), separator);
+  const auto expected = ReferenceField(bits, separator);
+  if (actual == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << std::hex << "bits 0x" << bits << ": \""
+                                       << std::string(actual.begin(), actual.end()) << "\" instead of \""
+                                       << std::string(expected.begin(), expected.end()) << "\"";
+}
+
+std::string FieldText(float value, char separator = ',') {
+  const auto bytes = DeviceFloatBytes(std::bit_cast<std::uint32_t>(value));
+  char field[kDeviceFloatFieldWidth];
+  WriteDeviceFloatField(field, bytes.data(), separator);
+  return std::string(field, sizeof field);
+}
+
+TEST(DeviceFloatField, RightAlignedTextsWithEitherSeparator) {
+  EXPECT_EQ(FieldText(23.5f), "           23,500000");
+  EXPECT_EQ(FieldText(23.5f, '.'), "           23.500000");
+  EXPECT_EQ(FieldText(-2.0f), "           -2,000000");
+  EXPECT_EQ(FieldText(0.1f), "            0,100000");  // 0.100000001490116...
+  EXPECT_EQ(FieldText(-0.25f, '.'), "           -0.250000");
+  EXPECT_EQ(FieldText(1.0f / 3.0f), "            0,333333");
+  EXPECT_EQ(FieldText(10.0f), "           10,000000");
+  EXPECT_EQ(FieldText(-12345.5f), "       -12345,500000");
+  EXPECT_EQ(FieldText(100000.0f), "       100000,000000");
+  EXPECT_EQ(FieldText(-100000.0f, '.'), "      -100000.000000");
+  EXPECT_EQ(FieldText(0.0f), "            0,000000");
+}
+
+TEST(DeviceFloatField, WritesExactlyTheWidthOfTheField) {
+  for (const std::uint32_t bits : {0u, 0x3F800000u, 0xC7C35000u, 0xFF800000u, 0xB3000000u}) {
+    char buffer[kDeviceFloatFieldWidth + 16];
+    std::fill(std::begin(buffer), std::end(buffer), '#');
+    WriteDeviceFloatField(buffer + 8, DeviceFloatBytes(bits).data(), '.');
+    EXPECT_EQ(std::string(buffer, 8), "########") << std::hex << bits;
+    EXPECT_EQ(std::string(buffer + 8 + kDeviceFloatFieldWidth, 8), "########") << std::hex << bits;
+    EXPECT_EQ(std::count(buffer + 8, buffer + 8 + kDeviceFloatFieldWidth, '#'), 0) << std::hex << bits;
+  }
+}
+
+TEST(DeviceFloatField, ZerosAndClampsKeepTheirSpecialTexts) {
+  // Exponent 0 is listed without a sign, whatever the mantissa.
+  for (const std::uint32_t bits : {0u, 0x80000000u, 0x00000001u, 0x807FFFFFu, 0x00400000u}) {
+    const auto bytes = DeviceFloatBytes(bits);
+    char field[kDeviceFloatFieldWidth];
+    WriteDeviceFloatField(field, bytes.data(), '.');
+    EXPECT_EQ(std::string(field, sizeof field), "            0.000000") << std::hex << bits;
+  }
+  // Past 100000 in either direction, and the saturated exponents 254 and 255.
+  for (const std::uint32_t bits : {0x47C35001u, 0x47FFFFFFu, 0x7F000000u, 0x7F7FFFFFu, 0x7F800000u, 0x7FFFFFFFu}) {
+    const auto bytes = DeviceFloatBytes(bits);
+    const auto negative_bytes = DeviceFloatBytes(bits | 0x80000000u);
+    char field[kDeviceFloatFieldWidth];
+    WriteDeviceFloatField(field, bytes.data(), ',');
+    EXPECT_EQ(std::string(field, sizeof field), "       100001,000000") << std::hex << bits;
+    WriteDeviceFloatField(field, negative_bytes.data(), ',');
+    EXPECT_EQ(std::string(field, sizeof field), "      -100001,000000") << std::hex << bits;
+  }
+}
+
+TEST(DeviceFloatField, NegativeValuesRoundingToZeroKeepTheirSign) {
+  EXPECT_EQ(FieldText(-1e-9f), "           -0,000000");
+  EXPECT_EQ(FieldText(-4e-7f), "           -0,000000");
+  EXPECT_EQ(FieldText(-6e-7f), "           -0,000001");
+  EXPECT_EQ(FieldText(4e-7f), "            0,000000");
+  EXPECT_EQ(FieldText(std::bit_cast<float>(0x80800000u)), "           -0,000000");  // the smallest exponent
+  // Around half a unit of the sixth decimal (2^-21 is just below it), on both sides of zero.
+  const std::uint32_t half_unit = std::bit_cast<std::uint32_t>(5e-7f);
+  for (std::uint32_t bits = half_unit - 3000; bits <= half_unit + 3000; ++bits) {
+    ASSERT_TRUE(FieldMatches(bits, ','));
+    ASSERT_TRUE(FieldMatches(bits | 0x80000000u, '.'));
+  }
+}
+
+TEST(DeviceFloatField, HalfwayValuesRoundToEven) {
+  // The values whose millionfold ends in exactly .5 are the odd multiples of 1/128.
+  EXPECT_EQ(FieldText(1.0f / 128), "            0,007812");   // 7812.5
+  EXPECT_EQ(FieldText(3.0f / 128), "            0,023438");   // 23437.5
+  EXPECT_EQ(FieldText(-5.0f / 128), "           -0,039062");  // 39062.5
+  EXPECT_EQ(FieldText(99999.9921875f), "        99999,992188");  // the largest single below 100000
+  EXPECT_EQ(FieldText(-99999.9921875f, '.'), "       -99999.992188");
+  for (std::uint32_t k = 1; k < 100000u * 128; k += k < 20000 ? 2 : 2 * 997) {
+    const float value = static_cast<float>(k) / 128;
+    ASSERT_TRUE(FieldMatches(std::bit_cast<std::uint32_t>(value), ','));
+    ASSERT_TRUE(FieldMatches(std::bit_cast<std::uint32_t>(-value), '.'));
+  }
+}
+
+TEST(DeviceFloatField, AroundTheClamps) {
+  // 100000 itself is listed; the next single above it and everything beyond are clamped.
+  const std::uint32_t clamp = std::bit_cast<std::uint32_t>(100000.0f);
+  for (std::uint32_t bits = clamp - 2000; bits <= clamp + 2000; ++bits) {
+    ASSERT_TRUE(FieldMatches(bits, ','));
+    ASSERT_TRUE(FieldMatches(bits | 0x80000000u, '.'));
+  }
+  // The widest integer parts, and the places where the count of digits grows.
+  for (const float value : {99999.5f, 99999.99f, 10000.0f, 9999.9999f, 1000.0f, 999.99999f, 100.0f, 99.999999f,
+                            9.9999995f, 1.0f, 0.99999997f, 0.9999995f, 0.9999994f}) {
+    ASSERT_TRUE(FieldMatches(std::bit_cast<std::uint32_t>(value), ','));
+    ASSERT_TRUE(FieldMatches(std::bit_cast<std::uint32_t>(-value), '.'));
+    for (std::uint32_t step = 1; step <= 64; ++step) {
+      ASSERT_TRUE(FieldMatches(std::bit_cast<std::uint32_t>(value) + step, ','));
+      ASSERT_TRUE(FieldMatches(std::bit_cast<std::uint32_t>(value) - step, '.'));
+    }
+  }
+}
+
+TEST(DeviceFloatField, EveryExponentWithBothSignsAndSpreadMantissas) {
+  std::mt19937 random(29);
+  std::vector<std::uint32_t> mantissas = {0u,         1u,         2u,         3u,         0x7FFFFFu, 0x7FFFFEu,
+                                          0x400000u,  0x400001u,  0x3FFFFFu,  0x200000u,  0x600000u, 0x555555u,
+                                          0x2AAAAAu,  0x000080u,  0x7FFF80u,  0x123456u};
+  for (int i = 0; i < 48; ++i) mantissas.push_back(static_cast<std::uint32_t>(random()) & 0x7FFFFFu);
+  for (std::uint32_t exponent = 0; exponent < 256; ++exponent) {
+    for (const std::uint32_t sign : {0u, 0x80000000u}) {
+      for (const std::uint32_t mantissa : mantissas) {
+        const std::uint32_t bits = sign | (exponent << 23) | mantissa;
+        ASSERT_TRUE(FieldMatches(bits, ','));
+        ASSERT_TRUE(FieldMatches(bits, '.'));
+      }
+    }
+  }
+}
+
+TEST(DeviceFloatField, RandomBitPatterns) {
+  std::mt19937 random(31);
+  for (int i = 0; i < 4000000; ++i) {
+    std::uint32_t bits = static_cast<std::uint32_t>(random());
+    // Half of them with the exponents of the listed numbers (2^-22 .. 2^17), the rest any bits at all.
+    if (i % 2 != 0) bits = (bits & 0x807FFFFFu) | ((105u + static_cast<std::uint32_t>(random() % 40)) << 23);
+    const char separator = (i & 2) != 0 ? ',' : '.';
+    const auto bytes = DeviceFloatBytes(bits);
+    char actual[kDeviceFloatFieldWidth];
+    WriteDeviceFloatField(actual, bytes.data(), separator);
+    const auto expected = ReferenceField(bits, separator);
+    if (std::memcmp(actual, expected.data(), kDeviceFloatFieldWidth) != 0) {
+      ASSERT_TRUE(FieldMatches(bits, separator));
+    }
+  }
+}
+
+// Every one of the 2^32 bit patterns: about a minute in an optimised build, for runs by hand
+// (--gtest_also_run_disabled_tests --gtest_filter=*EveryBitPattern*).
+TEST(DeviceFloatField, DISABLED_EveryBitPattern) {
+  std::uint32_t bits = 0;
+  do {
+    const char separator = (bits & 0x100u) != 0 ? ',' : '.';
+    const auto bytes = DeviceFloatBytes(bits);
+    char actual[kDeviceFloatFieldWidth];
+    WriteDeviceFloatField(actual, bytes.data(), separator);
+    const auto expected = ReferenceField(bits, separator);
+    if (std::memcmp(actual, expected.data(), kDeviceFloatFieldWidth) != 0) {
+      ASSERT_TRUE(FieldMatches(bits, separator));
+    }
+  } while (++bits != 0);
 }
 
 }  // namespace
