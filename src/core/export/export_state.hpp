@@ -62,7 +62,7 @@ struct ExportState {
 
   /// The overlap test against the previous exported stamp, the TimeRecord, and the time text that ends in
   /// column 35 (after an "A" put in front of the line for an overlap).
-  void NoteCellTime(std::uint32_t stamp);
+  inline void NoteCellTime(std::uint32_t stamp);
   /// Ends the listing line with CR LF and keeps it; the next line begins after it.
   void WriteLine() {
     Line.Append(kLineEnd);
@@ -78,6 +78,27 @@ inline std::uint64_t TimeRecordBits(std::uint32_t stamp) {
          (std::uint64_t{((stamp >> 17) & 0x1Fu) + 1} << 16) | (std::uint64_t{(stamp >> 12) & 0x1Fu} << 24) |
          (std::uint64_t{(stamp >> 6) & 0x3Fu} << 32) | (std::uint64_t{stamp & 0x3Fu} << 40);
 }
+
+inline void ExportState::NoteCellTime(std::uint32_t stamp) {
+  if (HasTimeStamp(stamp)) {
+    // Stamps order as unsigned integers; an equal stamp is no overlap, and the stamps 0 and 0xFFFFFFFF are
+    // never compared and never become the previous stamp.
+    if (!Times.HasStamp) {
+      // The first stamped cell of the segment is compared with the segments before it when they are joined.
+      Times.HasStamp = true;
+      Times.FirstStamp = stamp;
+      Times.FirstLine = Line.Data();
+    } else if (stamp < PreviousStamp) {
+      ++Times.OverlapCount;
+      Line.PutInFront('A');
+      if (Times.Listed < kMaxOverlapEntries) Times.Entries[Times.Listed++] = {PreviousStamp, stamp};
+    }
+    PreviousStamp = stamp;
+  }
+  TimeBits = TimeRecordBits(stamp);
+  Line.AppendAlignedTimeText(stamp);
+}
+
 
 /// Eight bytes least significant first (the stores merge into one on common machines).
 inline void PutLe64(std::uint8_t* p, std::uint64_t value) {

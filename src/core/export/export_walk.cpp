@@ -1,6 +1,8 @@
 #include "core/export/export_walk.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -25,6 +27,12 @@ bool ChannelFlagged(const std::uint8_t* cell, FlagLayout layout, std::size_t g) 
       return ((ReadU16(cell + cell::kSampleFlags) >> g) & 1u) != 0;
   }
   return false;
+}
+
+/// The four bytes of `value` in the opposite order (one instruction on common machines). The hosts are
+/// little-endian (checked where the listing fields are written).
+constexpr std::uint32_t ByteSwap32(std::uint32_t value) {
+  return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
 }
 
 bool OnRing(CellPosition position, const RingGeometry& ring) {
@@ -65,26 +73,6 @@ void OpenFiles(const DeviceProfile& profile, const std::filesystem::path& folder
 
 }  // namespace
 
-void ExportState::NoteCellTime(std::uint32_t stamp) {
-  if (HasTimeStamp(stamp)) {
-    // Stamps order as unsigned integers; an equal stamp is no overlap, and the stamps 0 and 0xFFFFFFFF are
-    // never compared and never become the previous stamp.
-    if (!Times.HasStamp) {
-      // The first stamped cell of the segment is compared with the segments before it when they are joined.
-      Times.HasStamp = true;
-      Times.FirstStamp = stamp;
-      Times.FirstLine = Line.Data();
-    } else if (stamp < PreviousStamp) {
-      ++Times.OverlapCount;
-      Line.PutInFront('A');
-      if (Times.Listed < kMaxOverlapEntries) Times.Entries[Times.Listed++] = {PreviousStamp, stamp};
-    }
-    PreviousStamp = stamp;
-  }
-  TimeBits = TimeRecordBits(stamp);
-  Line.AppendAlignedTimeText(stamp);
-}
-
 namespace {
 
 /// The relay digits of a listing line for every value of the relay byte: "  0" or "  1" for relays 1 to 8.
@@ -115,30 +103,47 @@ void ExportCellOfType(ExportState& state, const std::uint8_t* cell) {
   state.NoteCellTime(CellStamp(cell));
   const std::uint64_t time = state.TimeBits;
   ListingLine& line = state.Line;
+  // The line's end and the record cursors live in locals for the cell: the stores of the text and the
+  // records are byte stores, which the compiler would otherwise have to assume may change them.
+  char* out = line.End();
+  std::array<std::uint8_t*, kChannels> channels;
+  std::array<std::uint8_t*, kRelays> relays;
+  std::copy_n(state.Channels.begin(), kChannels, channels.begin());
+  std::copy_n(state.Relays.begin(), kRelays, relays.begin());
   const auto channel = [&](std::size_t g) {
     const std::uint8_t* field = cell + kFirstField + 4 * g;
     if (ChannelFlagged(cell, kFlags, g)) [[unlikely]] {
       const std::uint8_t status = FlaggedStatus(field);
-      PutPenRecord(state.Channels[g], time, 0, status);
+      PutPenRecord(channels[g], time, 0, status);
+      line.SetEnd(out);
       line.AppendStatus(status, kValueFieldWidth);
+      out = line.End();
     } else {
       // The DeviceFloat is stored most significant byte first; the record holds it least significant first.
-      const std::uint64_t value = (std::uint64_t{field[0]} << 24) | (std::uint64_t{field[1]} << 16) |
-                                  (std::uint64_t{field[2]} << 8) | field[3];
-      PutPenRecord(state.Channels[g], time, value, 0);
-      line.AppendDeviceFloat(field, separator);
+      std::uint32_t stored;
+      std::memcpy(&stored, field, 4);
+      PutPenRecord(channels[g], time, ByteSwap32(stored), 0);
+      WriteDeviceFloatField(out, field, separator);
+      out += kValueFieldWidth;
     }
   };
   [&]<std::size_t... kG>(std::index_sequence<kG...>) { (channel(kG), ...); }
   (std::make_index_sequence<kChannels>());
 
-  line.AppendBlanks(7);
-  const std::uint8_t relays = cell[cell::kRelays];
+  // Seven blanks, the relay digits, CR LF.
+  std::memset(out, ' ', 7);
+  out += 7;
+  const std::uint8_t relay_bits = cell[cell::kRelays];
   [&]<std::size_t... kR>(std::index_sequence<kR...>) {
-    (PutRelRecord(state.Relays[kR], time, (relays >> kR) & 1u), ...);
+    (PutRelRecord(relays[kR], time, (relay_bits >> kR) & 1u), ...);
   }(std::make_index_sequence<kRelays>());
-  line.Append(std::string_view(kRelayTexts[relays].data(), 3 * kRelays));
-  state.WriteLine();
+  std::memcpy(out, kRelayTexts[relay_bits].data(), 3 * kRelays);
+  out += 3 * kRelays;
+  std::memcpy(out, kLineEnd.data(), kLineEnd.size());
+  out += kLineEnd.size();
+  line.StartAt(out);  // the next line begins after this one
+  std::copy_n(channels.begin(), kChannels, state.Channels.begin());
+  std::copy_n(relays.begin(), kRelays, state.Relays.begin());
 }
 
 template <std::size_t... kIndex>

@@ -81,12 +81,6 @@ void ListingLine::AppendValue(double listing_value, int decimals, char separator
   AppendRight(text, length, width);
 }
 
-void ListingLine::AppendDeviceFloat(const std::uint8_t* field, char separator) {
-  std::memset(data_ + size_, ' ', kValueFieldWidth);
-  FormatDeviceFloatBackward(data_ + size_ + kValueFieldWidth, field, separator);
-  size_ += kValueFieldWidth;
-}
-
 void ListingLine::AppendStatus(std::uint8_t status, std::size_t width) {
   char text[8] = {'E', 'r', 'r', '_'};
   std::size_t length = 4;

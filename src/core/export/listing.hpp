@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/archive/codecs.hpp"
 #include "core/archive/format.hpp"
+#include "core/export/number_format.hpp"
 
 namespace ar4 {
 
@@ -41,6 +43,9 @@ class ListingLine {
   const char* Data() const { return data_; }
   char* Data() { return data_; }
   std::string_view View() const { return {data_, size_}; }
+  /// Where the next character goes; a writer that fills the line itself gives back its end with SetEnd.
+  char* End() { return data_ + size_; }
+  void SetEnd(const char* end) { size_ = static_cast<std::size_t>(end - data_); }
 
   void Append(char c) { data_[size_++] = c; }
   void Append(std::string_view text) {
@@ -78,7 +83,11 @@ class ListingLine {
   void AppendValue(double listing_value, int decimals, char separator, std::size_t width);
   /// The listing value of an unflagged channel field of types 73..76 (six decimals), right-aligned in a
   /// field of kValueFieldWidth characters.
-  void AppendDeviceFloat(const std::uint8_t* field, char separator);
+  void AppendDeviceFloat(const std::uint8_t* field, char separator) {
+    static_assert(kValueFieldWidth == kDeviceFloatFieldWidth);
+    WriteDeviceFloatField(data_ + size_, field, separator);
+    size_ += kValueFieldWidth;
+  }
   /// "Err_" and the status code in decimal, right-aligned in `width` characters.
   void AppendStatus(std::uint8_t status, std::size_t width);
   /// An unsigned number in decimal, right-aligned in `width` characters (0 width: no padding).
