@@ -2,7 +2,8 @@
 // in date-range mode over the whole ring, on the disk under the temporary folder, against dd writing the
 // same number of bytes to the same file system in the same run. Neither syncs: both measure writing into
 // the file system as a program sees it. Target: the export takes at most twice the dd time. The export
-// formats on worker threads and writes on the calling thread; the CPU figures add up all threads.
+// formats and writes on worker threads, each writing the segments it formatted, in walk order; the CPU
+// figures add up all threads.
 
 #include <algorithm>
 #include <chrono>
@@ -151,7 +152,7 @@ int main() {
   const double megabytes = static_cast<double>(bytes) / 1e6;
   std::printf("type 73, %u pages, %u cells exported, %.1f MB written; best of %d runs\n", loaded.PageCount, exported,
               megabytes, kRuns);
-  std::printf("threads: %d formatting, and the calling thread writing (segments of %u positions)\n",
+  std::printf("threads: %d formatting and writing in turn (segments of %u positions)\n",
               ar4::DefaultWorkerCount(), ar4::DefaultSegmentPositions(*loaded.Profile));
   std::printf("export to disk:      %7.3f s wall (%5.0f MB/s), %7.3f s CPU\n", best_export, megabytes / best_export,
               best_export_cpu);

@@ -73,8 +73,6 @@ struct Segment {
   std::array<std::uint8_t*, kFileSlots> RelayEnd{};
   SegmentTimes Times;
   std::uint32_t ExportedCells = 0;
-  /// Formatted and not yet written; guarded by the walk's mutex.
-  bool Ready = false;
 };
 
 std::uint64_t Linear(const RingGeometry& ring, CellPosition position) {
@@ -174,15 +172,17 @@ void WriteSegment(const Segment& segment, const DeviceProfile& profile, ExportFi
   }
 }
 
-/// What the calling thread and the workers share; everything under `mutex`.
+/// What the threads of one walk share; the counters under `mutex`. The results of the walk are touched
+/// only by the thread whose turn it is to write, and read by the calling thread after the last write.
 struct WalkShared {
   std::mutex mutex;
-  std::condition_variable work;  // a segment can be claimed, or stop
-  std::condition_variable done;  // a segment is formatted, or a worker failed
-  std::uint64_t NextClaim = 0;   // segments are claimed in walk order
-  std::uint64_t Written = 0;     // segments written; segment k may use its buffers once k < Written + contexts
+  std::condition_variable turn;     // a segment was written (the next may be written, its buffers reused)
+  std::uint64_t NextClaim = 0;      // segments are claimed in walk order
+  std::uint64_t Written = 0;        // segments written; segment k may use its buffers once k < Written + contexts
   bool Stop = false;
   std::exception_ptr Failure;
+  ExportResult Result;
+  std::uint32_t PreviousStamp = 0;  // the last stamp exported before the next segment to write
 };
 
 /// The worker threads of one walk; stopped and joined on every way out of the walk.
@@ -196,14 +196,13 @@ class Workers {
       std::lock_guard<std::mutex> lock(shared_.mutex);
       shared_.Stop = true;
     }
-    shared_.work.notify_all();
+    shared_.turn.notify_all();
     for (std::thread& thread : threads_) thread.join();
   }
 
-  /// Starts up to `count` threads running `body`; fewer when the system refuses one (the calling thread
-  /// then formats the segments nobody claimed).
+  /// Starts up to `count` threads running `body`; fewer when the system refuses one. Returns how many run.
   template <class Body>
-  void Start(int count, const Body& body) {
+  int Start(int count, const Body& body) {
     threads_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
       try {
@@ -212,6 +211,7 @@ class Workers {
         break;
       }
     }
+    return static_cast<int>(threads_.size());
   }
 
  private:
@@ -258,99 +258,117 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
   const std::uint32_t per_segment =
       options.SegmentPositions != 0 ? options.SegmentPositions : DefaultSegmentPositions(job.Profile);
   const std::uint64_t segment_count = (length + per_segment - 1) / per_segment;
-  const std::uint64_t context_count = std::clamp<std::uint64_t>(options.Contexts, 1, segment_count);
+  const int wanted = segment_count >= 2 ? (options.Workers >= 0 ? options.Workers : DefaultWorkerCount()) : 0;
+  const std::uint32_t contexts_wanted = options.Contexts != 0 ? options.Contexts
+                                                              : static_cast<std::uint32_t>(std::max(wanted, 1));
+  const std::uint64_t context_count = std::clamp<std::uint64_t>(contexts_wanted, 1, segment_count);
   const std::uint32_t capacity = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_segment, length));
   std::vector<std::unique_ptr<Segment>> segments;
   for (std::uint64_t i = 0; i < context_count; ++i) segments.push_back(std::make_unique<Segment>(job.Profile, capacity));
 
   WalkShared shared;
-  const auto claim = [&](std::uint64_t k) {
+  // Claims the next segment when its buffers are free; null when there is none to claim now.
+  const auto try_claim = [&]() -> Segment* {
+    if (shared.Stop || shared.NextClaim >= segment_count || shared.NextClaim >= shared.Written + context_count) {
+      return nullptr;
+    }
+    const std::uint64_t k = shared.NextClaim++;
     Segment& segment = *segments[k % context_count];
     segment.First = k * per_segment;
     segment.Count = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_segment, length - segment.First));
     return &segment;
   };
+  // Joins a formatted segment to the ones before it and writes it: only on the turn of the segment, so the
+  // files get the segments in walk order, each from the thread that formatted it (its bytes are still in
+  // that processor's cache).
+  const auto write = [&](const Segment& segment) {
+    JoinSegmentTimes(segment.Times, shared.PreviousStamp, shared.Result);
+    shared.Result.ExportedCells += segment.ExportedCells;
+    WriteSegment(segment, job.Profile, files);
+  };
+  const auto segment_index = [&](const Segment& segment) { return segment.First / per_segment; };
+  const auto fail = [&](std::unique_lock<std::mutex>& lock) {
+    if (!lock.owns_lock()) lock.lock();
+    if (!shared.Failure) shared.Failure = std::current_exception();
+    shared.Stop = true;
+    lock.unlock();
+    shared.turn.notify_all();
+  };
   const auto work = [&] {
+    std::unique_lock<std::mutex> lock(shared.mutex);
     for (;;) {
-      Segment* segment;
-      {
-        std::unique_lock<std::mutex> lock(shared.mutex);
-        shared.work.wait(lock, [&] {
-          return shared.Stop || shared.NextClaim >= segment_count ||
-                 shared.NextClaim < shared.Written + context_count;
-        });
-        if (shared.Stop || shared.NextClaim >= segment_count) return;
-        segment = claim(shared.NextClaim++);
-      }
+      Segment* segment = nullptr;
+      shared.turn.wait(lock, [&] { return shared.Stop || shared.NextClaim >= segment_count || (segment = try_claim()); });
+      if (segment == nullptr) return;
+      lock.unlock();
       try {
         FormatSegment(job, *segment);
+        lock.lock();
+        const std::uint64_t k = segment_index(*segment);
+        shared.turn.wait(lock, [&] { return shared.Stop || shared.Written == k; });
+        if (shared.Stop) return;
+        lock.unlock();
+        write(*segment);
+        lock.lock();
+        shared.Written = k + 1;
       } catch (...) {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.Failure = std::current_exception();
-        shared.Stop = true;
-        shared.done.notify_all();
+        fail(lock);
         return;
       }
-      {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        segment->Ready = true;
-      }
-      shared.done.notify_all();
+      shared.turn.notify_all();
     }
   };
 
   Workers workers(shared);
-  const int wanted = options.Workers >= 0 ? options.Workers : DefaultWorkerCount();
-  if (segment_count >= 2) workers.Start(wanted, work);
+  const int running = wanted > 0 ? workers.Start(wanted, work) : 0;
 
-  ExportResult result;
-  std::uint32_t previous_stamp = 0;
+  // The calling thread follows the written segments: it moves the gauge, counts the steps of the pacer and
+  // lets the front-end breathe while it waits. Without workers it formats and writes the segments itself.
   std::uint32_t percent = 0;
   const std::uint32_t first_cell = job.Bounds.StartPosition.Cell;
-  for (std::uint64_t k = 0; k < segment_count; ++k) {
-    Segment* segment = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(shared.mutex);
-      if (shared.Failure) std::rethrow_exception(shared.Failure);
-      if (shared.NextClaim == k) segment = claim(shared.NextClaim++);  // nobody took it: format it here
+  std::uint64_t followed = 0;
+  const auto follow = [&](std::uint64_t written) {
+    for (; followed < written; ++followed) {
+      const std::uint64_t first = followed * per_segment;
+      const std::uint64_t count = std::min<std::uint64_t>(per_segment, length - first);
+      // PagesDone grows whenever the walk steps onto cell 0 of a page; the gauge moves on every change.
+      const std::uint64_t pages_before = (first_cell + first) / job.Ring.CellsPerPage;
+      const std::uint64_t pages_after = (first_cell + first + count) / job.Ring.CellsPerPage;
+      for (std::uint64_t pages = pages_before + 1; pages <= pages_after; ++pages) {
+        const auto now = static_cast<std::uint32_t>(pages * 100u / job.Ring.PageCount);
+        if (now != percent) {
+          percent = now;
+          if (gauge) gauge(static_cast<int>(percent));
+        }
+      }
+      for (std::uint64_t i = 0; i < count; ++i) pacer.Step();
     }
-    if (segment != nullptr) {
+  };
+  std::unique_lock<std::mutex> lock(shared.mutex);
+  while (followed < segment_count) {
+    if (shared.Failure) std::rethrow_exception(shared.Failure);
+    if (running == 0) {
+      Segment* segment = try_claim();
+      lock.unlock();
       FormatSegment(job, *segment);
-    } else {
-      segment = segments[k % context_count].get();
-      std::unique_lock<std::mutex> lock(shared.mutex);
-      while (!shared.done.wait_for(lock, kBreathePeriod, [&] { return segment->Ready || shared.Failure; })) {
+      write(*segment);
+      lock.lock();
+      ++shared.Written;
+    } else if (shared.Written == followed) {
+      if (!shared.turn.wait_for(lock, kBreathePeriod, [&] { return shared.Written > followed || shared.Failure; })) {
         lock.unlock();
         pacer.Breathe();
         lock.lock();
       }
-      if (shared.Failure) std::rethrow_exception(shared.Failure);
+      continue;
     }
-
-    JoinSegmentTimes(segment->Times, previous_stamp, result);
-    result.ExportedCells += segment->ExportedCells;
-    WriteSegment(*segment, job.Profile, files);
-
-    // PagesDone grows whenever the walk steps onto cell 0 of a page; the gauge moves on every change.
-    const std::uint64_t pages_before = (first_cell + segment->First) / job.Ring.CellsPerPage;
-    const std::uint64_t pages_after = (first_cell + segment->First + segment->Count) / job.Ring.CellsPerPage;
-    for (std::uint64_t pages = pages_before + 1; pages <= pages_after; ++pages) {
-      const auto now = static_cast<std::uint32_t>(pages * 100u / job.Ring.PageCount);
-      if (now != percent) {
-        percent = now;
-        if (gauge) gauge(static_cast<int>(percent));
-      }
-    }
-    for (std::uint32_t i = 0; i < segment->Count; ++i) pacer.Step();
-
-    {
-      std::lock_guard<std::mutex> lock(shared.mutex);
-      segment->Ready = false;
-      shared.Written = k + 1;
-    }
-    shared.work.notify_all();
+    const std::uint64_t written = shared.Written;
+    lock.unlock();
+    follow(written);
+    lock.lock();
   }
-  return result;
+  if (shared.Failure) std::rethrow_exception(shared.Failure);
+  return shared.Result;
 }
 
 }  // namespace ar4

@@ -1,7 +1,8 @@
 #pragma once
 /// The ExportWalk cut into segments of consecutive positions. Worker threads format whole segments into
-/// buffers of their own; the calling thread joins them in walk order (the overlap test across a segment's
-/// first stamped cell), writes them to the files, moves the gauge and lets the front-end breathe. The
+/// buffers of their own; when its turn comes, the thread that formatted a segment joins it to the ones
+/// before it (the overlap test across its first stamped cell) and writes it to the files, so the segments
+/// reach the files in walk order. The calling thread moves the gauge and lets the front-end breathe. The
 /// output is byte for byte that of one walk from StartPosition to EndPosition. Internal to the export
 /// library; tests choose small segments and thread counts through WalkOptions.
 
@@ -36,11 +37,12 @@ inline constexpr std::size_t kSegmentBytes = 2 * 1024 * 1024;
 struct WalkOptions {
   /// Positions per segment; 0: chosen by the type (DefaultSegmentPositions).
   std::uint32_t SegmentPositions = 0;
-  /// Threads that format segments besides the calling thread; below 0: DefaultWorkerCount(). A walk of
-  /// one segment uses none.
+  /// Threads that format and write segments while the calling thread follows them; 0: the calling thread
+  /// does it all; below 0: DefaultWorkerCount(). A walk of one segment uses none.
   int Workers = -1;
-  /// Segments being formatted or waiting to be written at one time, each with its own buffers.
-  std::uint32_t Contexts = 4;
+  /// Segments being formatted or waiting to be written at one time, each with its own buffers; 0: one per
+  /// thread that formats (each thread then keeps using the same buffers).
+  std::uint32_t Contexts = 0;
 };
 
 /// Two worker threads on a machine with two cores or more, else none (the calling thread formats).
@@ -54,9 +56,9 @@ std::uint32_t DefaultSegmentPositions(const DeviceProfile& profile);
 /// ring when the two are equal.
 std::uint64_t WalkLength(const RingGeometry& ring, const ExportBounds& bounds);
 
-/// The walk of RunExport after its inputs are checked and the files are open: every segment written to `files` in walk order. Only
-/// the calling thread calls `gauge` and `pacer` and writes to the files; no thread outlives the call, also
-/// when a write fails (ExportError) or a callback throws.
+/// The walk of RunExport after its inputs are checked and the files are open: every segment written to
+/// `files` in walk order, one segment at a time. Only the calling thread calls `gauge` and `pacer`; no thread
+/// outlives the call, also when a write fails (ExportError) or a callback throws.
 ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCallback& gauge, Pacer& pacer,
                         const WalkOptions& options);
 

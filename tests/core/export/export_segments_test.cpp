@@ -140,7 +140,8 @@ TEST(ExportSegments, EveryCutGivesTheOutputOfOneWalk) {
         }
         // Segments of one cell put every overlap test on a boundary.
         for (const WalkOptions options : {WalkOptions{1, 2, 3}, WalkOptions{2, 0, 1}, WalkOptions{3, 2, 1},
-                                          WalkOptions{7, 1, 2}, WalkOptions{17, 2, 4}, WalkOptions{64, 2, 6}}) {
+                                          WalkOptions{7, 1, 2}, WalkOptions{17, 2, 4}, WalkOptions{64, 2, 6},
+                                          WalkOptions{5, 2, 0}, WalkOptions{9, 3, 0}}) {
           const std::string what = "type " + std::to_string(type) + ", " + bounds_name +
                                    (detailed ? ", detailed" : "") + ", segments of " +
                                    std::to_string(options.SegmentPositions) + ", " +
