@@ -15,47 +15,6 @@ void ListingLine::AppendCellOffset(CellPosition position, std::uint8_t cell_size
   AppendBlanks(3);
 }
 
-namespace {
-
-/// The time text of a stamp: "DD.MM.YYYY    hh:mm:ss", or "----  ----" for 0xFFFFFFFF. Every field of the
-/// bits has at most two digits (the year four), so the text always has 22 characters and each field is
-/// written at its place without a loop.
-std::size_t WriteTimeText(char* out, std::uint32_t stamp) {
-  if (stamp == 0xFFFFFFFFu) {
-    std::memcpy(out, "----  ----", 10);
-    return 10;
-  }
-  const auto two = [](char* at, std::uint32_t value) { std::memcpy(at, &kTwoDigitTable[2 * value], 2); };
-  two(out, ((stamp >> 17) & 0x1Fu) + 1);
-  out[2] = '.';
-  two(out + 3, ((stamp >> 22) & 0x0Fu) + 1);
-  out[5] = '.';
-  out[6] = '2';
-  out[7] = '0';
-  two(out + 8, stamp >> 26);
-  std::memcpy(out + 10, "    ", 4);
-  two(out + 14, (stamp >> 12) & 0x1Fu);
-  out[16] = ':';
-  two(out + 17, (stamp >> 6) & 0x3Fu);
-  out[19] = ':';
-  two(out + 20, stamp & 0x3Fu);
-  return kPackedTextLength;
-}
-
-}  // namespace
-
-void ListingLine::AppendTimeText(std::uint32_t stamp) { size_ += WriteTimeText(data_ + size_, stamp); }
-
-void ListingLine::AppendAlignedTimeText(std::uint32_t stamp) {
-  const std::size_t length = stamp == 0xFFFFFFFFu ? 10 : kPackedTextLength;
-  if (size_ + length < kTimeTextEnd) {
-    // A fixed run of blanks (the lead is shorter than the column), of which the needed part is kept.
-    std::memset(data_ + size_, ' ', kTimeTextEnd);
-    size_ = kTimeTextEnd - length;
-  }
-  AppendTimeText(stamp);
-}
-
 void ListingLine::AppendRight(const char* text, std::size_t length, std::size_t width) {
   if (length < width) AppendBlanks(width - length);
   std::memcpy(data_ + size_, text, length);

@@ -23,6 +23,31 @@ inline constexpr std::size_t kValueFieldWidth = 20;
 inline constexpr std::string_view kInvalidCellText = " \xCE\xF8\xE8\xE1\xEE\xF7\xED\xE0\xFF \xFF\xF7\xE5\xE9\xEA\xE0";
 inline constexpr std::string_view kLineEnd = "\r\n";
 
+/// Writes the time text of a stamp: "DD.MM.YYYY    hh:mm:ss", or "----  ----" for 0xFFFFFFFF; returns its
+/// length. Every field of the bits has at most two digits (the year four), so the text always has 22
+/// characters and each field is written at its place without a loop.
+inline std::size_t WriteTimeText(char* out, std::uint32_t stamp) {
+  if (stamp == 0xFFFFFFFFu) {
+    std::memcpy(out, "----  ----", 10);
+    return 10;
+  }
+  const auto two = [](char* at, std::uint32_t value) { std::memcpy(at, &kTwoDigitTable[2 * value], 2); };
+  two(out, ((stamp >> 17) & 0x1Fu) + 1);
+  out[2] = '.';
+  two(out + 3, ((stamp >> 22) & 0x0Fu) + 1);
+  out[5] = '.';
+  out[6] = '2';
+  out[7] = '0';
+  two(out + 8, stamp >> 26);
+  std::memcpy(out + 10, "    ", 4);
+  two(out + 14, (stamp >> 12) & 0x1Fu);
+  out[16] = ':';
+  two(out + 17, (stamp >> 6) & 0x3Fu);
+  out[19] = ':';
+  two(out + 20, stamp & 0x3Fu);
+  return kPackedTextLength;
+}
+
 class ListingLine {
  public:
   /// The longest line is 373 characters (type 75).
@@ -73,9 +98,17 @@ class ListingLine {
 
   /// The time text of a stamp (the 22 characters of PackedToText, "----  ----" for 0xFFFFFFFF), without
   /// padding.
-  void AppendTimeText(std::uint32_t stamp);
+  void AppendTimeText(std::uint32_t stamp) { size_ += WriteTimeText(data_ + size_, stamp); }
   /// Blanks so that the time text ends in column 35, then the time text.
-  void AppendAlignedTimeText(std::uint32_t stamp);
+  void AppendAlignedTimeText(std::uint32_t stamp) {
+    const std::size_t length = stamp == 0xFFFFFFFFu ? 10 : kPackedTextLength;
+    if (size_ + length < kTimeTextEnd) {
+      // A fixed run of blanks (the lead is shorter than the column), of which the needed part is kept.
+      std::memset(data_ + size_, ' ', kTimeTextEnd);
+      size_ = kTimeTextEnd - length;
+    }
+    AppendTimeText(stamp);
+  }
 
   /// `text` right-aligned in `width` characters; a longer text is written whole.
   void AppendRight(const char* text, std::size_t length, std::size_t width);
