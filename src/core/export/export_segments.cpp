@@ -113,7 +113,6 @@ void FormatSegmentOf(const ExportJob& job, Segment& segment) {
           sums[c] == cell[kCellSize - 1]) {
         const std::uint32_t stamp = CellStamp(cell);
         if (start_stamp <= stamp && stamp <= end_stamp) {
-          ++state.ExportedCells;
           if constexpr (kProfile.DeviceType == kGrv300DeviceType) {
             ExportGrv300Cell(state, cell);
           } else {
@@ -134,8 +133,17 @@ void FormatSegmentOf(const ExportJob& job, Segment& segment) {
   segment.Times.LastStamp = state.PreviousStamp;
   segment.ExportedCells = state.ExportedCells;
   segment.ListingEnd = state.Line.Data();  // where a line not written would have begun
-  segment.ChannelEnd = state.Channels;
-  segment.RelayEnd = state.Relays;
+  if constexpr (kProfile.DeviceType == kGrv300DeviceType) {
+    segment.ChannelEnd = state.Channels;
+  } else {
+    // One record per exported cell in every file.
+    for (std::size_t g = 0; g < kProfile.Channels; ++g) {
+      segment.ChannelEnd[g] = segment.ChannelBegin[g] + std::size_t{state.ExportedCells} * kPenRecordSize;
+    }
+    for (std::size_t r = 0; r < kProfile.Relays; ++r) {
+      segment.RelayEnd[r] = segment.RelayBegin[r] + std::size_t{state.ExportedCells} * kRelRecordSize;
+    }
+  }
 }
 
 template <std::size_t... kIndex>

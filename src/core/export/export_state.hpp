@@ -3,8 +3,10 @@
 /// Internal to the export library.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/archive/format.hpp"
 #include "core/export/export_files.hpp"
@@ -49,13 +51,16 @@ struct ExportState {
 
   const DeviceProfile& Profile;
   const ExportSettings& Settings;
-  /// Where the next record of each channel and relay file goes.
+  /// The record areas of the channel and relay files. Types 73..76: where the segment's records begin
+  /// (exported cell k has its records at k times the record size). GRV-300, which writes a varying number
+  /// of records per cell: where its next record goes.
   std::array<std::uint8_t*, kFileSlots> Channels{};
   std::array<std::uint8_t*, kFileSlots> Relays{};
   /// The line being built; it begins where the last written line ended.
   ListingLine Line;
   std::uint32_t PreviousStamp = 0;
   SegmentTimes Times;
+  /// Cells exported so far in the segment (counted by the writers of the cells).
   std::uint32_t ExportedCells = 0;
   /// The TimeRecord of the cell being exported, its six bytes in file order from the least significant.
   std::uint64_t TimeBits = 0;
@@ -100,9 +105,13 @@ inline void ExportState::NoteCellTime(std::uint32_t stamp) {
 }
 
 
-/// Eight bytes least significant first (the stores merge into one on common machines).
+/// Eight bytes least significant first: one store on little-endian machines.
 inline void PutLe64(std::uint8_t* p, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, 8);
+  } else {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
 }
 
 /// Room an output buffer keeps after its last record, for the eight-byte stores of the last one.
@@ -128,9 +137,10 @@ inline std::uint8_t FlaggedStatus(const std::uint8_t* field) {
   return field[0] != 0 ? field[0] : kStatusForZeroCode;
 }
 
-/// One valid cell of type 73..76 within the bounds: one record per channel and relay file, one line.
+/// One valid cell of type 73..76 within the bounds: one record per channel and relay file, one line; counts
+/// the cell in ExportedCells.
 void ExportChannelCell(ExportState& state, const std::uint8_t* cell);
-/// One valid cell of type 89 within the bounds: one record and one line per sample.
+/// One valid cell of type 89 within the bounds: one record and one line per sample; counts the cell.
 void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell);
 
 }  // namespace ar4

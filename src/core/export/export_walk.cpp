@@ -103,18 +103,17 @@ void ExportCellOfType(ExportState& state, const std::uint8_t* cell) {
   state.NoteCellTime(CellStamp(cell));
   const std::uint64_t time = state.TimeBits;
   ListingLine& line = state.Line;
-  // The line's end and the record cursors live in locals for the cell: the stores of the text and the
-  // records are byte stores, which the compiler would otherwise have to assume may change them.
+  // The line's end lives in a local for the cell: the stores of the text are byte stores, which the
+  // compiler would otherwise have to assume may change it. Every exported cell puts one record into each
+  // file, so the cell's records lie at the same index of every record area.
   char* out = line.End();
-  std::array<std::uint8_t*, kChannels> channels;
-  std::array<std::uint8_t*, kRelays> relays;
-  std::copy_n(state.Channels.begin(), kChannels, channels.begin());
-  std::copy_n(state.Relays.begin(), kRelays, relays.begin());
+  const std::size_t index = state.ExportedCells;
   const auto channel = [&](std::size_t g) {
     const std::uint8_t* field = cell + kFirstField + 4 * g;
+    std::uint8_t* record = state.Channels[g] + index * kPenRecordSize;
     if (ChannelFlagged(cell, kFlags, g)) [[unlikely]] {
       const std::uint8_t status = FlaggedStatus(field);
-      PutPenRecord(channels[g], time, 0, status);
+      PutPenRecord(record, time, 0, status);
       line.SetEnd(out);
       line.AppendStatus(status, kValueFieldWidth);
       out = line.End();
@@ -122,7 +121,7 @@ void ExportCellOfType(ExportState& state, const std::uint8_t* cell) {
       // The DeviceFloat is stored most significant byte first; the record holds it least significant first.
       std::uint32_t stored;
       std::memcpy(&stored, field, 4);
-      PutPenRecord(channels[g], time, ByteSwap32(stored), 0);
+      PutPenRecord(record, time, ByteSwap32(stored), 0);
       WriteDeviceFloatField(out, field, separator);
       out += kValueFieldWidth;
     }
@@ -134,16 +133,18 @@ void ExportCellOfType(ExportState& state, const std::uint8_t* cell) {
   std::memset(out, ' ', 7);
   out += 7;
   const std::uint8_t relay_bits = cell[cell::kRelays];
-  [&]<std::size_t... kR>(std::index_sequence<kR...>) {
-    (PutRelRecord(relays[kR], time, (relay_bits >> kR) & 1u), ...);
-  }(std::make_index_sequence<kRelays>());
+  const auto relay = [&](std::size_t r) {
+    std::uint8_t* record = state.Relays[r] + index * kRelRecordSize;
+    PutRelRecord(record, time, (relay_bits >> r) & 1u);
+  };
+  [&]<std::size_t... kR>(std::index_sequence<kR...>) { (relay(kR), ...); }
+  (std::make_index_sequence<kRelays>());
   std::memcpy(out, kRelayTexts[relay_bits].data(), 3 * kRelays);
   out += 3 * kRelays;
   std::memcpy(out, kLineEnd.data(), kLineEnd.size());
   out += kLineEnd.size();
   line.StartAt(out);  // the next line begins after this one
-  std::copy_n(channels.begin(), kChannels, state.Channels.begin());
-  std::copy_n(relays.begin(), kRelays, state.Relays.begin());
+  ++state.ExportedCells;
 }
 
 template <std::size_t... kIndex>

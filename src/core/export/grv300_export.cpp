@@ -25,6 +25,7 @@ std::uint32_t AuxByteMagnitude(std::uint8_t byte) {
 }  // namespace
 
 void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell) {
+  ++state.ExportedCells;
   const char separator = state.Settings.DecimalSeparator;
   const std::uint32_t stamp = CellStamp(cell);
   state.NoteCellTime(stamp);
