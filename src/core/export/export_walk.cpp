@@ -108,26 +108,28 @@ void ExportCellOfType(ExportState& state, const std::uint8_t* cell) {
   // file, so the cell's records lie at the same index of every record area.
   char* out = line.End();
   const std::size_t index = state.ExportedCells;
+  // The values of all the channels first, several at a time; a flagged channel's field then gets its status
+  // text instead.
+  static_assert(kValueFieldWidth == kDeviceFloatFieldWidth);
+  WriteDeviceFloatFields<kChannels>(out, cell + kFirstField, separator);
   const auto channel = [&](std::size_t g) {
     const std::uint8_t* field = cell + kFirstField + 4 * g;
     std::uint8_t* record = state.Channels[g] + index * kPenRecordSize;
     if (ChannelFlagged(cell, kFlags, g)) [[unlikely]] {
       const std::uint8_t status = FlaggedStatus(field);
       PutPenRecord(record, time, 0, status);
-      line.SetEnd(out);
+      line.SetEnd(out + g * kValueFieldWidth);
       line.AppendStatus(status, kValueFieldWidth);
-      out = line.End();
     } else {
       // The DeviceFloat is stored most significant byte first; the record holds it least significant first.
       std::uint32_t stored;
       std::memcpy(&stored, field, 4);
       PutPenRecord(record, time, ByteSwap32(stored), 0);
-      WriteDeviceFloatField(out, field, separator);
-      out += kValueFieldWidth;
     }
   };
   [&]<std::size_t... kG>(std::index_sequence<kG...>) { (channel(kG), ...); }
   (std::make_index_sequence<kChannels>());
+  out += kChannels * kValueFieldWidth;
 
   // Seven blanks, the relay digits, CR LF.
   std::memset(out, ' ', 7);

@@ -7,6 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ar4 {
 
@@ -122,6 +127,159 @@ inline void WriteDeviceFloatField(char* field, const std::uint8_t* bytes, char s
   std::memcpy(field, &kBlanks, 8);
   std::memcpy(field + 12, &decimals, 8);
   std::memcpy(field + 5, &integer_text, 8);
+}
+
+namespace number_format_detail {
+
+#if defined(__SSE2__)
+
+/// The integer parts and the fractions (times 10^6) of two listed magnitudes (as singles, already clamped and
+/// with exponent 0 made 0), as [integer 0, integer 1, fraction 0, fraction 1].
+inline __m128i IntegerAndFractionPairs(__m128d magnitude) {
+  // A single's 24-bit mantissa times 10^6 fits the 53 bits of a double, so the product is exact, and adding
+  // 2^52 rounds it to an integer, ties to even (the rounding mode is never changed), in the low bits of the
+  // sum (the number is below 2^37).
+  const __m128d scaled = _mm_add_pd(_mm_mul_pd(magnitude, _mm_set1_pd(1e6)), _mm_set1_pd(0x1p52));
+  const __m128i bits = _mm_castpd_si128(scaled);
+  // 10^6 = 2^6 x 15625: the number over 64 is below 2^31, and x / 15625 == (x * 2251799814) >> 45 for every
+  // x below 7 x 10^9.
+  const __m128i integer =
+      _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(bits, 6), _mm_set1_epi32(static_cast<int>(2251799814u))), 45);
+  // The fraction is below 2^20: the low 32 bits of the difference suffice.
+  const __m128i fraction = _mm_sub_epi32(bits, _mm_mul_epu32(integer, _mm_set1_epi32(1000000)));
+  return _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castsi128_ps(integer), _mm_castsi128_ps(fraction), _MM_SHUFFLE(2, 0, 2, 0)));
+}
+
+/// Four numbers below 2^20 (32-bit lanes) as pairs of decimal digits, 16-bit lanes in the order of the text:
+/// [0, n / 10^4, n / 100 % 100, n % 100] for each number; the first two numbers in `first`, the others in
+/// `second`.
+inline void DigitPairs(__m128i numbers, __m128i& first, __m128i& second) {
+  // The numbers are exact as singles. The singles nearest to 10^-4 and 10^-2 lie just above them, and the
+  // truncated products are the quotients for every number below 2^20, the product's rounding included.
+  const __m128 as_single = _mm_cvtepi32_ps(numbers);
+  const __m128i ten_thousands = _mm_cvttps_epi32(_mm_mul_ps(as_single, _mm_set1_ps(1e-4f)));  // below 100
+  const __m128i hundreds = _mm_cvttps_epi32(_mm_mul_ps(as_single, _mm_set1_ps(1e-2f)));       // below 10^4
+  const __m128i hundred = _mm_set1_epi32(100);
+  // The remainders within the low 16 bits of the lanes; the upper bits of the last one are dropped below.
+  const __m128i middle = _mm_sub_epi16(hundreds, _mm_mullo_epi16(ten_thousands, hundred));
+  const __m128i last = _mm_sub_epi16(numbers, _mm_mullo_epi16(hundreds, hundred));
+  const __m128i upper = _mm_slli_epi32(ten_thousands, 16);
+  const __m128i lower = _mm_or_si128(middle, _mm_slli_epi32(last, 16));
+  first = _mm_unpacklo_epi32(upper, lower);
+  second = _mm_unpackhi_epi32(upper, lower);
+}
+
+/// Each 16-bit lane holding a pair below 100 as its two decimal digits, the tens in the first byte.
+inline __m128i PairDigits(__m128i pairs) {
+  // x / 10 == (x * 6554) >> 16 for every x below 100; then tens + (x - 10 tens) x 256.
+  const __m128i tens = _mm_mulhi_epu16(pairs, _mm_set1_epi16(6554));
+  __m128i factor = _mm_set1_epi16(1 - 2560);
+#if defined(__GNUC__)
+  // Keeps the one multiplication, which the compiler would otherwise turn into four shifts and additions.
+  __asm__("" : "+x"(factor));
+#endif
+  return _mm_add_epi16(_mm_slli_epi16(pairs, 8), _mm_mullo_epi16(tens, factor));
+}
+
+/// The text of two integer parts (digits 0..9, eight to a 64-bit lane, the first two always 0): the digits as
+/// characters, the zeros in front of the first significant digit (the units at the latest) as blanks, the last
+/// of them a '-' where `minus` has 0x0D in the bytes of the lane (0 elsewhere).
+inline __m128i IntegerText(__m128i digits, __m128i minus) {
+  // 0xFF for every 0 of the first seven digits; adding 1 to the lane clears the run of them at its start, so
+  // the bytes kept are that run: the leading zeros.
+  const __m128i zero = _mm_cmpeq_epi8(digits, _mm_set1_epi64x(static_cast<long long>(0xFF00000000000000u)));
+  const __m128i leading = _mm_andnot_si128(_mm_add_epi64(zero, _mm_set1_epi64x(1)), zero);
+  // '0' - 0x10 is a blank, '0' - 0x03 a '-': the run loses 0x10, or 0x03 and 0x0D more below its last byte.
+  const __m128i text = _mm_sub_epi8(_mm_add_epi8(digits, _mm_set1_epi8('0')),
+                                    _mm_and_si128(leading, _mm_sub_epi8(_mm_set1_epi8(0x10), minus)));
+  return _mm_sub_epi8(text, _mm_and_si128(_mm_srli_epi64(leading, 8), minus));
+}
+
+/// WriteDeviceFloatField for kValues (2 or 4) consecutive values at once. Every field is written with three
+/// 8-byte stores within its own 20 characters: blanks at 0..7, the decimals at 12..19 (12 and the separator at
+/// 13 first), the integer part at 5..12.
+template <std::size_t kValues>
+inline void WriteDeviceFloatFieldsSse2(char* fields, const std::uint8_t* bytes, char separator) {
+  static_assert(kValues == 2 || kValues == 4);
+  static_assert(kDeviceFloatFieldWidth == 20, "the stores below cover characters 0..19");
+  constexpr std::uint32_t kClampBits = std::bit_cast<std::uint32_t>(100000.0f);
+  constexpr std::uint32_t kClampedBits = std::bit_cast<std::uint32_t>(100001.0f);
+  __m128i stored;
+  if constexpr (kValues == 4) {
+    stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  } else {
+    stored = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes));
+  }
+  // The values are stored most significant byte first.
+  stored = _mm_shufflehi_epi16(_mm_shufflelo_epi16(stored, _MM_SHUFFLE(2, 3, 0, 1)), _MM_SHUFFLE(2, 3, 0, 1));
+  const __m128i bits = _mm_or_si128(_mm_slli_epi16(stored, 8), _mm_srli_epi16(stored, 8));
+
+  // As in WriteDeviceFloatField: past 100000 the magnitude becomes 100001 (NaNs and infinities too), exponent
+  // 0 lists as 0 without a sign, every other negative value has its '-'.
+  __m128i magnitude = _mm_and_si128(bits, _mm_set1_epi32(0x7FFFFFFF));
+  const __m128i clamped = _mm_cmpgt_epi32(magnitude, _mm_set1_epi32(static_cast<int>(kClampBits)));
+  magnitude = _mm_or_si128(_mm_andnot_si128(clamped, magnitude),
+                           _mm_and_si128(clamped, _mm_set1_epi32(static_cast<int>(kClampedBits))));
+  const __m128i normal = _mm_cmpgt_epi32(magnitude, _mm_set1_epi32(0x007FFFFF));
+  magnitude = _mm_and_si128(magnitude, normal);
+  const __m128i minus = _mm_and_si128(_mm_and_si128(_mm_srai_epi32(bits, 31), normal), _mm_set1_epi8(0x0D));
+
+  const __m128i blanks = _mm_set1_epi8(' ');
+  const __m128i fraction_base = _mm_set1_epi64x(static_cast<long long>(
+      0x3030303030303030u - 0x3000u + (std::uint64_t{static_cast<unsigned char>(separator)} << 8)));
+  const __m128 magnitudes = _mm_castsi128_ps(magnitude);
+  // Two values: lanes `lane` and `lane` + 1 of the four.
+  const auto write_two = [&](char* field, __m128i numbers, int lane) {
+    __m128i integer_pairs;
+    __m128i fraction_pairs;
+    DigitPairs(numbers, integer_pairs, fraction_pairs);
+    const __m128i lane_minus = lane == 0 ? _mm_shuffle_epi32(minus, _MM_SHUFFLE(1, 1, 0, 0))
+                                         : _mm_shuffle_epi32(minus, _MM_SHUFFLE(3, 3, 2, 2));
+    const __m128i integer_text = IntegerText(PairDigits(integer_pairs), lane_minus);
+    const __m128i fraction_text = _mm_add_epi8(PairDigits(fraction_pairs), fraction_base);
+    char* second = field + kDeviceFloatFieldWidth;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(field), blanks);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(field + 12), fraction_text);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(field + 5), integer_text);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(second), blanks);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(second + 12), _mm_castsi128_ps(fraction_text));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(second + 5), _mm_castsi128_ps(integer_text));
+  };
+  write_two(fields, IntegerAndFractionPairs(_mm_cvtps_pd(magnitudes)), 0);
+  if constexpr (kValues == 4) {
+    write_two(fields + 2 * kDeviceFloatFieldWidth,
+              IntegerAndFractionPairs(_mm_cvtps_pd(_mm_movehl_ps(magnitudes, magnitudes))), 2);
+  }
+}
+
+#endif  // __SSE2__
+
+}  // namespace number_format_detail
+
+/// WriteDeviceFloatField for kCount consecutive fields of four bytes, written into kCount consecutive listing
+/// fields of kDeviceFloatFieldWidth characters: the same text, byte for byte. Nothing outside the kCount
+/// fields is written. With SSE2, four or two values at a time.
+template <std::size_t kCount>
+inline void WriteDeviceFloatFields(char* fields, const std::uint8_t* bytes, char separator) {
+  constexpr std::size_t kWidth = kDeviceFloatFieldWidth;
+#if defined(__SSE2__)
+  using number_format_detail::WriteDeviceFloatFieldsSse2;
+  constexpr std::size_t kFours = kCount / 4;
+  [&]<std::size_t... kI>(std::index_sequence<kI...>) {
+    (WriteDeviceFloatFieldsSse2<4>(fields + 4 * kI * kWidth, bytes + 16 * kI, separator), ...);
+  }(std::make_index_sequence<kFours>());
+  if constexpr (kCount % 4 >= 2) {
+    WriteDeviceFloatFieldsSse2<2>(fields + 4 * kFours * kWidth, bytes + 16 * kFours, separator);
+  }
+  if constexpr (kCount % 2 == 1) {
+    WriteDeviceFloatField(fields + (kCount - 1) * kWidth, bytes + 4 * (kCount - 1), separator);
+  }
+#else
+  [&]<std::size_t... kI>(std::index_sequence<kI...>) {
+    (WriteDeviceFloatField(fields + kI * kWidth, bytes + 4 * kI, separator), ...);
+  }(std::make_index_sequence<kCount>());
+#endif
 }
 
 /// The listing value of an unflagged channel field of types 73..76, straight from its four bytes:
