@@ -167,30 +167,40 @@ void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stam
   AppendPackedToText(result.OverlapText, stamp);
 }
 
-void WriteSegment(const Segment& segment, const DeviceProfile& profile, ExportFiles& files) {
-  files.Listing().WriteBlock(segment.listing.get(),
-                             static_cast<std::size_t>(segment.ListingEnd - segment.listing.get()));
-  for (std::size_t g = 0; g < profile.Channels; ++g) {
-    files.Channel(g).WriteBlock(segment.ChannelBegin[g],
-                                static_cast<std::size_t>(segment.ChannelEnd[g] - segment.ChannelBegin[g]));
-  }
-  for (std::size_t r = 0; r < profile.Relays; ++r) {
-    files.Relay(r).WriteBlock(segment.RelayBegin[r],
-                              static_cast<std::size_t>(segment.RelayEnd[r] - segment.RelayBegin[r]));
+/// The parts of a segment, one per output file, in the order they are written: the listing, the channel
+/// files, the relay files.
+std::size_t PartCount(const DeviceProfile& profile) { return 1 + std::size_t{profile.Channels} + profile.Relays; }
+
+/// Writes part `part` of a segment to its file.
+void WriteSegmentPart(const Segment& segment, const DeviceProfile& profile, std::size_t part, ExportFiles& files) {
+  const auto size = [](const auto* begin, const auto* end) { return static_cast<std::size_t>(end - begin); };
+  if (part == 0) {
+    files.Listing().WriteBlock(segment.listing.get(), size(segment.listing.get(), segment.ListingEnd));
+  } else if (part <= profile.Channels) {
+    const std::size_t g = part - 1;
+    files.Channel(g).WriteBlock(segment.ChannelBegin[g], size(segment.ChannelBegin[g], segment.ChannelEnd[g]));
+  } else {
+    const std::size_t r = part - 1 - profile.Channels;
+    files.Relay(r).WriteBlock(segment.RelayBegin[r], size(segment.RelayBegin[r], segment.RelayEnd[r]));
   }
 }
 
 /// What the threads of one walk share; the counters under `mutex`. The results of the walk are touched
-/// only by the thread whose turn it is to write, and read by the calling thread after the last write.
+/// only by the thread whose turn it is to write the listing part, and read by the calling thread after the
+/// last write.
 struct WalkShared {
   std::mutex mutex;
-  std::condition_variable turn;     // a segment was written (the next may be written, its buffers reused)
-  std::uint64_t NextClaim = 0;      // segments are claimed in walk order
-  std::uint64_t Written = 0;        // segments written; segment k may use its buffers once k < Written + contexts
+  std::condition_variable turn;      // a part was written: the next segment's part of that file may follow
+  std::condition_variable progress;  // a segment was written whole, or the walk failed
+  std::uint64_t NextClaim = 0;       // segments are claimed in walk order
+  std::uint64_t Written = 0;         // segments written whole; segment k may use its buffers once k < Written + contexts
+  /// Per output file: the segments whose part of that file is written. Each file gets the segments in walk
+  /// order; different files are written at the same time by different threads.
+  std::array<std::uint64_t, 1 + 2 * kFileSlots> PartsWritten{};
   bool Stop = false;
   std::exception_ptr Failure;
   ExportResult Result;
-  std::uint32_t PreviousStamp = 0;  // the last stamp exported before the next segment to write
+  std::uint32_t PreviousStamp = 0;   // the last stamp exported before the next segment to join
 };
 
 /// The worker threads of one walk; stopped and joined on every way out of the walk.
@@ -205,6 +215,7 @@ class Workers {
       shared_.Stop = true;
     }
     shared_.turn.notify_all();
+    shared_.progress.notify_all();
     for (std::thread& thread : threads_) thread.join();
   }
 
@@ -286,21 +297,38 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
     segment.Count = static_cast<std::uint32_t>(std::min<std::uint64_t>(per_segment, length - segment.First));
     return &segment;
   };
-  // Joins a formatted segment to the ones before it and writes it: only on the turn of the segment, so the
-  // files get the segments in walk order, each from the thread that formatted it (its bytes are still in
-  // that processor's cache).
-  const auto write = [&](const Segment& segment) {
-    JoinSegmentTimes(segment.Times, shared.PreviousStamp, shared.Result);
-    shared.Result.ExportedCells += segment.ExportedCells;
-    WriteSegment(segment, job.Profile, files);
+  const std::size_t parts = PartCount(job.Profile);
+  // Writes a formatted segment part by part, each part on its file's turn, so every file gets the segments
+  // in walk order, from the thread that formatted them (their bytes are still in that processor's cache),
+  // while another thread may be writing another file. The segment is joined to the ones before it on the
+  // turn of its listing part. Called and returns with `lock` held.
+  const auto write = [&](const Segment& segment, std::unique_lock<std::mutex>& lock) {
+    const std::uint64_t k = segment.First / per_segment;
+    for (std::size_t part = 0; part < parts; ++part) {
+      shared.turn.wait(lock, [&] { return shared.Stop || shared.PartsWritten[part] == k; });
+      if (shared.Stop) return;
+      lock.unlock();
+      if (part == 0) {
+        JoinSegmentTimes(segment.Times, shared.PreviousStamp, shared.Result);
+        shared.Result.ExportedCells += segment.ExportedCells;
+      }
+      WriteSegmentPart(segment, job.Profile, part, files);
+      lock.lock();
+      shared.PartsWritten[part] = k + 1;
+      if (part + 1 == parts) {
+        shared.Written = k + 1;
+        shared.progress.notify_all();
+      }
+      shared.turn.notify_all();
+    }
   };
-  const auto segment_index = [&](const Segment& segment) { return segment.First / per_segment; };
   const auto fail = [&](std::unique_lock<std::mutex>& lock) {
     if (!lock.owns_lock()) lock.lock();
     if (!shared.Failure) shared.Failure = std::current_exception();
     shared.Stop = true;
     lock.unlock();
     shared.turn.notify_all();
+    shared.progress.notify_all();
   };
   const auto work = [&] {
     std::unique_lock<std::mutex> lock(shared.mutex);
@@ -312,18 +340,12 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
       try {
         FormatSegment(job, *segment);
         lock.lock();
-        const std::uint64_t k = segment_index(*segment);
-        shared.turn.wait(lock, [&] { return shared.Stop || shared.Written == k; });
+        write(*segment, lock);
         if (shared.Stop) return;
-        lock.unlock();
-        write(*segment);
-        lock.lock();
-        shared.Written = k + 1;
       } catch (...) {
         fail(lock);
         return;
       }
-      shared.turn.notify_all();
     }
   };
 
@@ -359,11 +381,11 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
       Segment* segment = try_claim();
       lock.unlock();
       FormatSegment(job, *segment);
-      write(*segment);
       lock.lock();
-      ++shared.Written;
+      write(*segment, lock);
     } else if (shared.Written == followed) {
-      if (!shared.turn.wait_for(lock, kBreathePeriod, [&] { return shared.Written > followed || shared.Failure; })) {
+      if (!shared.progress.wait_for(lock, kBreathePeriod,
+                                    [&] { return shared.Written > followed || shared.Failure; })) {
         lock.unlock();
         pacer.Breathe();
         lock.lock();

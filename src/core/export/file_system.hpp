@@ -16,7 +16,8 @@ class ExportError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// An open output file. Writes come in large chunks (the export buffers them).
+/// An open output file. Writes come in large chunks (the export buffers them). One file is written by one
+/// thread at a time, but different files of an export may be written by different threads at once.
 class OutputFile {
  public:
   virtual ~OutputFile() = default;

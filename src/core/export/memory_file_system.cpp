@@ -11,10 +11,12 @@ class MemoryFile final : public OutputFile {
   MemoryFile(const MemoryFile&) = delete;
   MemoryFile& operator=(const MemoryFile&) = delete;
   ~MemoryFile() override {
+    const std::lock_guard<std::mutex> lock(owner_.Mutex);
     if (open_) --owner_.OpenFiles;  // dropped without Close
   }
 
   void Write(const void* data, std::size_t size) override {
+    const std::lock_guard<std::mutex> lock(owner_.Mutex);
     if (!open_) throw ExportError("write after close");
     ++owner_.WriteCount;
     if (owner_.FailWriteNumber != 0 && owner_.WriteCount == owner_.FailWriteNumber) {
@@ -29,6 +31,7 @@ class MemoryFile final : public OutputFile {
   }
 
   void Close() override {
+    const std::lock_guard<std::mutex> lock(owner_.Mutex);
     if (!open_) {
       ++owner_.DoubleCloses;
       return;

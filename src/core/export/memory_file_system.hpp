@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ class MemoryFileSystem final : public OutputFileSystem {
 
   /// The key under which a path is kept: generic form, without a trailing separator.
   static std::string Key(const std::filesystem::path& path);
+
+  /// Guards the counters and contents: the export writes different files from two threads at once.
+  std::mutex Mutex;
 };
 
 }  // namespace ar4
