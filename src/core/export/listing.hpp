@@ -114,13 +114,6 @@ class ListingLine {
   void AppendRight(const char* text, std::size_t length, std::size_t width);
   /// A listing value with `decimals` digits after `separator`, right-aligned in `width` characters.
   void AppendValue(double listing_value, int decimals, char separator, std::size_t width);
-  /// The listing value of an unflagged channel field of types 73..76 (six decimals), right-aligned in a
-  /// field of kValueFieldWidth characters.
-  void AppendDeviceFloat(const std::uint8_t* field, char separator) {
-    static_assert(kValueFieldWidth == kDeviceFloatFieldWidth);
-    WriteDeviceFloatField(data_ + size_, field, separator);
-    size_ += kValueFieldWidth;
-  }
   /// "Err_" and the status code in decimal, right-aligned in `width` characters.
   void AppendStatus(std::uint8_t status, std::size_t width);
   /// An unsigned number in decimal, right-aligned in `width` characters (0 width: no padding).
