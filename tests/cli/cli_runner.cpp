@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,12 @@ CliRun RunProgram(const fs::path& program, const std::string& arguments, const f
 #ifdef _WIN32
   command = "\"" + command + "\"";  // cmd.exe strips one pair of outer quotes
   run.ExitCode = std::system(command.c_str());
+  // -1 is no exit code of the program: the command processor could not be started (seen under Wine while
+  // other programs start at the same time). Nothing ran, so the command is tried again.
+  for (int retry = 0; retry < 2 && run.ExitCode == -1; ++retry) {
+    std::fprintf(stderr, "note: the command processor did not start; trying again: %s\n", command.c_str());
+    run.ExitCode = std::system(command.c_str());
+  }
 #else
   const int status = std::system(command.c_str());
   run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
