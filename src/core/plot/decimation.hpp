@@ -1,0 +1,118 @@
+#pragma once
+/// Decimation of a series for a plot: for a time window and a width in pixels, each pixel column's first,
+/// smallest, largest and last value, in one pass over the rows in the window. Drawn as a line from the last
+/// value of a column to the first of the next and a stroke from the smallest to the largest value within a
+/// column, it looks the same as every point drawn, steps and gaps included. A flagged value (NaN) breaks the
+/// line; a step back in time starts a stretch of its own, never joined to the one before.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace ar4 {
+
+/// Rows' times (non-decreasing within each stretch) and the first row of every stretch.
+struct TimeAxis {
+  std::span<const double> Times;
+  std::span<const std::uint32_t> StretchStarts;
+};
+
+struct DecimationWindow {
+  double From = 0;  // the left edge of column 0
+  double To = 1;    // the right edge of column Width - 1 (> From)
+  std::uint32_t Width = 1;
+};
+
+/// Consecutive valid rows of one stretch that fall into one column.
+struct ColumnSpan {
+  std::int32_t Column = 0;  // -1: the last row before the window; Width: the first row after it
+  bool Joined = false;      // the row before it is valid and of the same stretch: draw a line from there
+  float First = 0, Min = 0, Max = 0, Last = 0;
+  std::uint32_t FirstRow = 0, LastRow = 0;
+};
+
+/// The first of consecutive flagged rows of a stretch within one column.
+struct GapMark {
+  std::int32_t Column = 0;
+  std::uint32_t Row = 0;
+};
+
+struct Decimated {
+  std::vector<ColumnSpan> Spans;  // stretch by stretch, in row order
+  std::vector<GapMark> Gaps;
+  void Clear() {
+    Spans.clear();
+    Gaps.clear();
+  }
+};
+
+/// The column of a time: -1 before the window, Width from its right edge on.
+inline std::int32_t ColumnOf(double time, const DecimationWindow& window) {
+  if (time < window.From) return -1;
+  if (time >= window.To) return static_cast<std::int32_t>(window.Width);
+  const double scale = window.Width / (window.To - window.From);
+  return std::min(static_cast<std::int32_t>((time - window.From) * scale), static_cast<std::int32_t>(window.Width) - 1);
+}
+
+/// The rows of stretch `k` that the window shows: those inside it and one on either side.
+inline void VisibleRows(const TimeAxis& axis, std::size_t k, const DecimationWindow& window, std::uint32_t& begin,
+                        std::uint32_t& end) {
+  const std::uint32_t first = axis.StretchStarts[k];
+  const std::uint32_t last =
+      k + 1 < axis.StretchStarts.size() ? axis.StretchStarts[k + 1] : static_cast<std::uint32_t>(axis.Times.size());
+  const double* base = axis.Times.data();
+  const auto lo = static_cast<std::uint32_t>(std::lower_bound(base + first, base + last, window.From) - base);
+  const auto hi = static_cast<std::uint32_t>(std::lower_bound(base + lo, base + last, window.To) - base);
+  begin = lo > first ? lo - 1 : first;
+  end = hi < last ? hi + 1 : last;
+}
+
+/// Appends the window's spans and gap marks to `out`. `value_at(row)` gives a row's value, NaN when
+/// flagged.
+template <class ValueAt>
+void Decimate(const TimeAxis& axis, const DecimationWindow& window, ValueAt&& value_at, Decimated& out) {
+  if (window.Width == 0 || !(window.To > window.From)) return;
+  const double scale = window.Width / (window.To - window.From);
+  const auto width = static_cast<std::int32_t>(window.Width);
+  for (std::size_t k = 0; k < axis.StretchStarts.size(); ++k) {
+    std::uint32_t begin = 0, end = 0;
+    VisibleRows(axis, k, window, begin, end);
+    ColumnSpan* open = nullptr;   // the span being built
+    bool previous_valid = false;  // the row before is valid (of this stretch)
+    std::int32_t gap_column = -2; // column of the gap the row before belongs to, -2 when none
+    for (std::uint32_t row = begin; row < end; ++row) {
+      const double t = axis.Times[row];
+      std::int32_t column;
+      if (t < window.From) {
+        column = -1;
+      } else if (t >= window.To) {
+        column = width;
+      } else {
+        column = std::min(static_cast<std::int32_t>((t - window.From) * scale), width - 1);
+      }
+      const float v = value_at(row);
+      if (std::isnan(v)) {
+        if (gap_column != column) out.Gaps.push_back({column, row});
+        gap_column = column;
+        open = nullptr;
+        previous_valid = false;
+        continue;
+      }
+      gap_column = -2;
+      if (open != nullptr && open->Column == column) {
+        open->Min = std::min(open->Min, v);
+        open->Max = std::max(open->Max, v);
+        open->Last = v;
+        open->LastRow = row;
+      } else {
+        out.Spans.push_back({column, previous_valid, v, v, v, v, row, row});
+        open = &out.Spans.back();
+      }
+      previous_valid = true;
+    }
+  }
+}
+
+}  // namespace ar4

@@ -1,0 +1,189 @@
+#include "core/plot/plot_series.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "core/archive/codecs.hpp"
+
+namespace ar4 {
+namespace {
+
+constexpr std::uint8_t kGrv300 = 89;
+
+bool Flagged(const std::uint8_t* cell, FlagLayout layout, std::size_t g) {
+  switch (layout) {
+    case FlagLayout::kByte8:
+      return ((cell[8] >> g) & 1u) != 0;
+    case FlagLayout::kWord8:
+      return ((ReadU16(cell + 8) >> g) & 1u) != 0;
+    case FlagLayout::kByte7Bit0:
+      return (cell[7] & 1u) != 0;
+    case FlagLayout::kWord18:
+      return ((ReadU16(cell + cell::kSampleFlags) >> g) & 1u) != 0;
+  }
+  return false;
+}
+
+/// The status byte of a flagged record: the field's first byte, 254 for a code of 0.
+std::uint8_t StatusOf(const std::uint8_t* field) { return field[0] != 0 ? field[0] : std::uint8_t{254}; }
+
+std::uint32_t SamplesOf(const std::uint8_t* cell) { return (cell[cell::kSampleCount] & 15u) + 1u; }
+
+bool OnRing(CellPosition position, const RingGeometry& ring) {
+  return position.Page < ring.PageCount && position.Cell < ring.CellsPerPage;
+}
+
+/// Calls `visit` with every cell the export walk exports, in walk order.
+template <class Visit>
+void ForEachExportedCell(const std::uint8_t* main_block, const RingGeometry& ring, const ExportBounds& bounds,
+                         Visit&& visit) {
+  CellPosition position = bounds.StartPosition;
+  do {
+    const std::uint8_t* cell = main_block + ring.Offset(position);
+    if (IsCellIntact(cell, ring.CellSize)) {
+      const std::uint32_t stamp = CellStamp(cell);
+      if (bounds.StartStamp <= stamp && stamp <= bounds.EndStamp) visit(cell, stamp);
+    }
+    position = ring.Next(position);
+  } while (!(position == bounds.EndPosition));
+}
+
+void Stretches(const std::vector<double>& times, std::vector<std::uint32_t>& starts) {
+  starts.clear();
+  for (std::size_t row = 0; row < times.size(); ++row) {
+    if (row == 0 || times[row] < times[row - 1]) starts.push_back(static_cast<std::uint32_t>(row));
+  }
+}
+
+}  // namespace
+
+void PlotSeries::Clear() { *this = PlotSeries{}; }
+
+namespace {
+
+// Howard Hinnant's days-from-civil and civil-from-days (proleptic Gregorian, days since 1 January 1970).
+constexpr std::int64_t kDaysTo2000 = 10957;
+
+std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(std::int64_t z, std::int64_t& y, std::int64_t& m, std::int64_t& d) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = yoe + era * 400 + (m <= 2);
+}
+
+}  // namespace
+
+double FieldsToSeconds(std::int64_t year, std::int64_t month, std::int64_t day, std::int64_t hour,
+                       std::int64_t minute, std::int64_t second) {
+  // Months beyond December roll into the next year; days, hours and minutes beyond theirs count on.
+  std::int64_t months = year * 12 + (month - 1);
+  std::int64_t years = months >= 0 ? months / 12 : (months - 11) / 12;
+  months -= years * 12;
+  const std::int64_t days = DaysFromCivil(2000 + years, months + 1, 1) - kDaysTo2000 + (day - 1);
+  return static_cast<double>(days * 86400 + hour * 3600 + minute * 60 + second);
+}
+
+double PackedToSeconds(std::uint32_t stamp) {
+  return FieldsToSeconds(stamp >> 26, ((stamp >> 22) & 15u) + 1, ((stamp >> 17) & 31u) + 1, (stamp >> 12) & 31u,
+                         (stamp >> 6) & 63u, stamp & 63u);
+}
+
+std::uint32_t SecondsToPacked(double seconds) {
+  if (!(seconds >= 0) || seconds >= 64.0 * 366 * 86400) return 0xFFFFFFFFu;
+  const auto whole = static_cast<std::int64_t>(seconds);
+  std::int64_t year = 0, month = 0, day = 0;
+  CivilFromDays(whole / 86400 + kDaysTo2000, year, month, day);
+  if (year > 2063) return 0xFFFFFFFFu;
+  const std::int64_t s = whole % 86400;
+  return static_cast<std::uint32_t>(((year - 2000) << 26) | ((month - 1) << 22) | ((day - 1) << 17) |
+                                    ((s / 3600) << 12) | ((s / 60 % 60) << 6) | (s % 60));
+}
+
+void FindStretches(PlotSeries& out) {
+  Stretches(out.Times, out.StretchStarts);
+  Stretches(out.AuxTimes, out.AuxStretches);
+}
+
+void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
+                      const ExportBounds& bounds, PlotSeries& out) {
+  if (main_block == nullptr || ring.PageCount == 0 || ring.PageCount > kMaxPageCount ||
+      ring.CellSize != profile.CellSize || ring.CellsPerPage != profile.CellsPerPage ||
+      !OnRing(bounds.StartPosition, ring) || !OnRing(bounds.EndPosition, ring)) {
+    throw std::invalid_argument("the bounds do not fit the archive");
+  }
+  out.Clear();
+  const bool samples = profile.DeviceType == kGrv300;
+  out.Samples = samples;
+  out.Channels = profile.Channels;
+  out.Relays = profile.Relays;
+
+  // A first pass counts the rows, so every array is allocated once at its final size.
+  std::size_t rows = 0, cells = 0;
+  ForEachExportedCell(main_block, ring, bounds, [&](const std::uint8_t* cell, std::uint32_t) {
+    rows += samples ? SamplesOf(cell) : 1u;
+    ++cells;
+  });
+  out.Times.reserve(rows);
+  out.Values.assign(profile.Channels, {});
+  for (auto& values : out.Values) values.reserve(rows);
+  if (!samples) out.RelayBits.reserve(rows);
+  if (samples) {
+    out.Aux.reserve(cells);
+    out.AuxTimes.reserve(cells);
+  }
+
+  const FlagLayout layout = profile.Flags;
+  ForEachExportedCell(main_block, ring, bounds, [&](const std::uint8_t* cell, std::uint32_t stamp) {
+    const double time = PackedToSeconds(stamp);
+    if (samples) {
+      const std::uint8_t interval_byte = cell[cell::kSampleInterval];
+      const double interval = interval_byte == 0 ? 0.125 : static_cast<double>(interval_byte);
+      out.Aux.push_back({static_cast<std::uint32_t>(out.Times.size()), cell[cell::kAuxByteA], cell[cell::kAuxByteB],
+                         static_cast<float>(SingleToDouble(cell + cell::kAuxValueC)),
+                         static_cast<float>(SingleToDouble(cell + cell::kAuxValueD))});
+      out.AuxTimes.push_back(time);
+      const std::uint32_t n = SamplesOf(cell);
+      for (std::uint32_t q = 0; q < n; ++q) {
+        const std::uint8_t* field = cell + cell::kFirstSample + 4 * q;
+        const auto row = static_cast<std::uint32_t>(out.Times.size());
+        out.Times.push_back(time + q * interval);
+        if (Flagged(cell, layout, q)) {
+          out.Values[0].push_back(kGapValue);
+          out.Flagged.push_back({row, 0, StatusOf(field)});
+        } else {
+          out.Values[0].push_back(static_cast<float>(SingleToDouble(field)));
+        }
+      }
+      return;
+    }
+    const auto row = static_cast<std::uint32_t>(out.Times.size());
+    out.Times.push_back(time);
+    for (std::size_t g = 0; g < profile.Channels; ++g) {
+      const std::uint8_t* field = cell + profile.FirstFieldOffset + 4 * g;
+      if (Flagged(cell, layout, g)) {
+        out.Values[g].push_back(kGapValue);
+        out.Flagged.push_back({row, static_cast<std::uint8_t>(g), StatusOf(field)});
+      } else {
+        out.Values[g].push_back(static_cast<float>(DeviceFloatToDouble(field)));
+      }
+    }
+    out.RelayBits.push_back(cell[cell::kRelays]);
+  });
+  FindStretches(out);
+}
+
+}  // namespace ar4
