@@ -13,7 +13,9 @@ namespace ar4 {
 struct ArchiveBuffers {
   ArchiveBuffers()
       : MainBlock(std::make_unique<std::uint8_t[]>(kMainBlockCapacity)),
-        SortBuffer(std::make_unique<std::uint8_t[]>(kMainBlockCapacity)) {}
+        // Every slot is written by the re-ordering before it is read: left untouched until then, it costs no
+        // memory that a process would otherwise keep resident from the start.
+        SortBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kMainBlockCapacity)) {}
   ArchiveBuffers(const ArchiveBuffers&) = delete;
   ArchiveBuffers& operator=(const ArchiveBuffers&) = delete;
 

@@ -72,12 +72,12 @@ std::uint64_t RecordsIn(const std::filesystem::path& path, std::size_t record, C
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (error) {
-    summary.Problems.push_back(path.filename().string() + ": cannot be read");
+    summary.Problems.push_back(path.filename().string() + ": не удаётся прочитать");
     return 0;
   }
   if (size % record != 0) {
     summary.Problems.push_back(path.filename().string() + ": " + std::to_string(size % record) +
-                               " bytes after the last whole record are ignored");
+                               " байт после последней целой записи пропущены");
   }
   return size / record;
 }
@@ -129,11 +129,10 @@ bool ReadConvertedFolder(const std::filesystem::path& folder, PlotSeries& out, C
   };
   for (const std::string& name : summary.ChannelFiles) count(name, kPenRecord);
   for (const std::string& name : summary.RelayFiles) count(name, kRelRecord);
-  if (differ) summary.Problems.push_back("the files hold different numbers of records; the first " +
-                                         std::to_string(rows) + " of each are shown");
+  if (differ) summary.Problems.push_back("в файлах разное число записей; показаны первые " + std::to_string(rows));
   if (rows > kMaxFolderRows) {
-    summary.Problems.push_back("only the first " + std::to_string(kMaxFolderRows) + " of " + std::to_string(rows) +
-                               " records are shown");
+    summary.Problems.push_back("показаны первые " + std::to_string(kMaxFolderRows) + " из " + std::to_string(rows) +
+                               " записей");
     rows = kMaxFolderRows;
   }
   const auto n = static_cast<std::uint32_t>(rows);
@@ -156,13 +155,13 @@ bool ReadConvertedFolder(const std::filesystem::path& folder, PlotSeries& out, C
       const std::uint8_t stored[4] = {r[9], r[8], r[7], r[6]};
       values[row] = static_cast<float>(DeviceFloatToDouble(stored));
     });
-    if (!ok) summary.Problems.push_back(summary.ChannelFiles[g] + ": cannot be read");
+    if (!ok) summary.Problems.push_back(summary.ChannelFiles[g] + ": не удаётся прочитать");
   }
   for (std::size_t k = 0; k < summary.RelayFiles.size(); ++k) {
     const bool ok = ReadRecords(folder / summary.RelayFiles[k], kRelRecord, n, [&](std::uint32_t row, const std::uint8_t* r) {
       if (r[6] != 0) out.RelayBits[row] |= static_cast<std::uint8_t>(1u << k);
     });
-    if (!ok) summary.Problems.push_back(summary.RelayFiles[k] + ": cannot be read");
+    if (!ok) summary.Problems.push_back(summary.RelayFiles[k] + ": не удаётся прочитать");
   }
   for (const auto& list : flagged) out.Flagged.insert(out.Flagged.end(), list.begin(), list.end());
   std::sort(out.Flagged.begin(), out.Flagged.end(), [](const FlaggedValue& a, const FlaggedValue& b) {

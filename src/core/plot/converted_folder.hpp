@@ -19,7 +19,7 @@ struct ConvertedFolderSummary {
   std::vector<std::string> RelayFiles;
   bool PenTextFound = false;
   std::uint32_t Rows = 0;
-  /// Problems met, one line each (UTF-8): a file's size not a whole number of records, files of different
+  /// Problems met, one line each (UTF-8, in Russian like every text the user sees): a file's size not a whole number of records, files of different
   /// lengths, rows beyond kMaxFolderRows, a file that could not be read.
   std::vector<std::string> Problems;
 };

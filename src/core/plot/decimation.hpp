@@ -48,6 +48,54 @@ struct Decimated {
   }
 };
 
+/// A trace summarised in blocks of Rows consecutive rows (block b: rows b x Rows .. b x Rows + Rows - 1), so
+/// that a wide window takes a whole block at a time where it falls into one column. A block that holds a
+/// flagged value or the start of a stretch is marked and always taken row by row.
+struct BlockSummary {
+  struct Block {
+    float First = 0, Min = 0, Max = 0, Last = 0;
+    bool RowByRow = true;
+  };
+  std::uint32_t Rows = 64;
+  std::vector<Block> Blocks;
+};
+
+/// The summary of a trace for `axis` (its stretch starts) and `value_at(row)` (NaN when flagged).
+template <class ValueAt>
+BlockSummary SummariseBlocks(const TimeAxis& axis, ValueAt&& value_at, std::uint32_t rows_per_block = 64) {
+  BlockSummary summary;
+  summary.Rows = std::max<std::uint32_t>(rows_per_block, 2);
+  const std::size_t rows = axis.Times.size();
+  summary.Blocks.resize(rows / summary.Rows);  // a last, partial block is always taken row by row
+  std::size_t next_start = 1;  // stretch starts at row 0 never split a block
+  for (std::size_t b = 0; b < summary.Blocks.size(); ++b) {
+    const std::size_t first = b * summary.Rows, last = first + summary.Rows;
+    BlockSummary::Block& block = summary.Blocks[b];
+    while (next_start < axis.StretchStarts.size() && axis.StretchStarts[next_start] <= first) ++next_start;
+    const bool split = next_start < axis.StretchStarts.size() && axis.StretchStarts[next_start] < last;
+    bool gap = false;
+    float lo = 0, hi = 0;
+    for (std::size_t row = first; row < last; ++row) {
+      const float v = value_at(static_cast<std::uint32_t>(row));
+      if (std::isnan(v)) {
+        gap = true;
+        break;
+      }
+      if (row == first) lo = hi = v;
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    }
+    block.RowByRow = split || gap;
+    if (!block.RowByRow) {
+      block.First = value_at(static_cast<std::uint32_t>(first));
+      block.Last = value_at(static_cast<std::uint32_t>(last - 1));
+      block.Min = lo;
+      block.Max = hi;
+    }
+  }
+  return summary;
+}
+
 /// The column of a time: -1 before the window, Width from its right edge on.
 inline std::int32_t ColumnOf(double time, const DecimationWindow& window) {
   if (time < window.From) return -1;
@@ -70,9 +118,11 @@ inline void VisibleRows(const TimeAxis& axis, std::size_t k, const DecimationWin
 }
 
 /// Appends the window's spans and gap marks to `out`. `value_at(row)` gives a row's value, NaN when
-/// flagged.
+/// flagged. With `blocks` (the trace's SummariseBlocks), a block whose rows all fall into one column is
+/// taken whole; the result is the same as row by row.
 template <class ValueAt>
-void Decimate(const TimeAxis& axis, const DecimationWindow& window, ValueAt&& value_at, Decimated& out) {
+void Decimate(const TimeAxis& axis, const DecimationWindow& window, ValueAt&& value_at, Decimated& out,
+              const BlockSummary* blocks = nullptr) {
   if (window.Width == 0 || !(window.To > window.From)) return;
   const double scale = window.Width / (window.To - window.From);
   const auto width = static_cast<std::int32_t>(window.Width);
@@ -82,15 +132,33 @@ void Decimate(const TimeAxis& axis, const DecimationWindow& window, ValueAt&& va
     ColumnSpan* open = nullptr;   // the span being built
     bool previous_valid = false;  // the row before is valid (of this stretch)
     std::int32_t gap_column = -2; // column of the gap the row before belongs to, -2 when none
+    const auto column_of = [&](double t) {
+      if (t < window.From) return std::int32_t{-1};
+      if (t >= window.To) return width;
+      return std::min(static_cast<std::int32_t>((t - window.From) * scale), width - 1);
+    };
     for (std::uint32_t row = begin; row < end; ++row) {
-      const double t = axis.Times[row];
-      std::int32_t column;
-      if (t < window.From) {
-        column = -1;
-      } else if (t >= window.To) {
-        column = width;
-      } else {
-        column = std::min(static_cast<std::int32_t>((t - window.From) * scale), width - 1);
+      const std::int32_t column = column_of(axis.Times[row]);
+      if (blocks != nullptr && row % blocks->Rows == 0 && row / blocks->Rows < blocks->Blocks.size() &&
+          row + blocks->Rows <= end) {
+        const BlockSummary::Block& block = blocks->Blocks[row / blocks->Rows];
+        const std::uint32_t last = row + blocks->Rows - 1;
+        if (!block.RowByRow && column_of(axis.Times[last]) == column) {
+          // Every row of the block is valid and in this column (the times do not decrease within it).
+          if (open != nullptr && open->Column == column) {
+            open->Min = std::min(open->Min, block.Min);
+            open->Max = std::max(open->Max, block.Max);
+            open->Last = block.Last;
+            open->LastRow = last;
+          } else {
+            out.Spans.push_back({column, previous_valid, block.First, block.Min, block.Max, block.Last, row, last});
+            open = &out.Spans.back();
+          }
+          previous_valid = true;
+          gap_column = -2;
+          row = last;
+          continue;
+        }
       }
       const float v = value_at(row);
       if (std::isnan(v)) {

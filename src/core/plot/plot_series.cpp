@@ -1,5 +1,7 @@
 #include "core/plot/plot_series.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <stdexcept>
 
@@ -27,25 +29,73 @@ bool Flagged(const std::uint8_t* cell, FlagLayout layout, std::size_t g) {
 /// The status byte of a flagged record: the field's first byte, 254 for a code of 0.
 std::uint8_t StatusOf(const std::uint8_t* field) { return field[0] != 0 ? field[0] : std::uint8_t{254}; }
 
+/// DeviceFloatToDouble as a float (exact: the decoded value always fits), without the library's scaling:
+/// the bytes reassembled, a zero exponent giving +0.0 and the exponents 254 and 255 taken as 2^126.
+float DeviceFloatToFloat(const std::uint8_t* field) {
+  std::uint32_t bits = (std::uint32_t{field[0]} << 24) | (std::uint32_t{field[1]} << 16) |
+                       (std::uint32_t{field[2]} << 8) | field[3];
+  const std::uint32_t exponent = (bits >> 23) & 0xFFu;
+  if (exponent == 0) return 0.0f;
+  if (exponent >= 254) bits = (bits & 0x807FFFFFu) | (253u << 23);
+  return std::bit_cast<float>(bits);
+}
+
+/// PackedToSeconds with the seconds of the last day kept: neighbouring cells nearly always share a day.
+class SecondsOfStamps {
+ public:
+  double operator()(std::uint32_t stamp) {
+    const std::uint32_t day = stamp >> 17;
+    if (day != day_) {
+      day_ = day;
+      day_seconds_ = PackedToSeconds(stamp & ~0x1FFFFu);
+    }
+    return day_seconds_ + static_cast<double>(((stamp >> 12) & 31u) * 3600 + ((stamp >> 6) & 63u) * 60 + (stamp & 63u));
+  }
+
+ private:
+  std::uint32_t day_ = 0xFFFFFFFFu;
+  double day_seconds_ = 0;
+};
+
 std::uint32_t SamplesOf(const std::uint8_t* cell) { return (cell[cell::kSampleCount] & 15u) + 1u; }
 
 bool OnRing(CellPosition position, const RingGeometry& ring) {
   return position.Page < ring.PageCount && position.Cell < ring.CellsPerPage;
 }
 
-/// Calls `visit` with every cell the export walk exports, in walk order.
+/// Positions the walk from StartPosition to EndPosition visits (the whole ring when they are equal).
+std::uint64_t WalkPositions(const RingGeometry& ring, const ExportBounds& bounds) {
+  const auto linear = [&](CellPosition p) { return std::uint64_t{p.Page} * ring.CellsPerPage + p.Cell; };
+  const std::uint64_t total = ring.TotalCells();
+  const std::uint64_t distance = (linear(bounds.EndPosition) + total - linear(bounds.StartPosition)) % total;
+  return distance == 0 ? total : distance;
+}
+
+/// Calls `visit` with every cell the export walk exports, in walk order: page by page, with the check bytes
+/// of a page's cells computed side by side.
 template <class Visit>
 void ForEachExportedCell(const std::uint8_t* main_block, const RingGeometry& ring, const ExportBounds& bounds,
                          Visit&& visit) {
-  CellPosition position = bounds.StartPosition;
-  do {
-    const std::uint8_t* cell = main_block + ring.Offset(position);
-    if (IsCellIntact(cell, ring.CellSize)) {
-      const std::uint32_t stamp = CellStamp(cell);
-      if (bounds.StartStamp <= stamp && stamp <= bounds.EndStamp) visit(cell, stamp);
+  std::uint64_t remaining = WalkPositions(ring, bounds);
+  std::uint32_t page = bounds.StartPosition.Page;
+  std::uint32_t first = bounds.StartPosition.Cell;
+  std::uint8_t sums[256];
+  const std::size_t size = ring.CellSize;
+  while (remaining > 0) {
+    const std::uint8_t* bytes = main_block + std::size_t{page} * kPageSize;
+    CellChecksums(bytes, size, ring.CellsPerPage, sums);
+    const std::uint32_t end = static_cast<std::uint32_t>(std::min<std::uint64_t>(ring.CellsPerPage, first + remaining));
+    for (std::uint32_t c = first; c < end; ++c) {
+      const std::uint8_t* cell = bytes + c * size;
+      if (cell[cell::kMarker] == cell::kMarkerValue && cell[cell::kLength] == size && sums[c] == cell[size - 1]) {
+        const std::uint32_t stamp = CellStamp(cell);
+        if (bounds.StartStamp <= stamp && stamp <= bounds.EndStamp) visit(cell, stamp);
+      }
     }
-    position = ring.Next(position);
-  } while (!(position == bounds.EndPosition));
+    remaining -= end - first;
+    first = 0;
+    page = page + 1 == ring.PageCount ? 0 : page + 1;
+  }
 }
 
 void Stretches(const std::vector<double>& times, std::vector<std::uint32_t>& starts) {
@@ -131,12 +181,9 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
   out.Channels = profile.Channels;
   out.Relays = profile.Relays;
 
-  // A first pass counts the rows, so every array is allocated once at its final size.
-  std::size_t rows = 0, cells = 0;
-  ForEachExportedCell(main_block, ring, bounds, [&](const std::uint8_t* cell, std::uint32_t) {
-    rows += samples ? SamplesOf(cell) : 1u;
-    ++cells;
-  });
+  // Room for every position the walk visits, allocated once: pages that no row reaches are never touched.
+  const std::size_t cells = WalkPositions(ring, bounds);
+  const std::size_t rows = samples ? cells * cell::kMaxSamples : cells;
   out.Times.reserve(rows);
   out.Values.assign(profile.Channels, {});
   for (auto& values : out.Values) values.reserve(rows);
@@ -147,8 +194,9 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
   }
 
   const FlagLayout layout = profile.Flags;
+  SecondsOfStamps seconds_of;
   ForEachExportedCell(main_block, ring, bounds, [&](const std::uint8_t* cell, std::uint32_t stamp) {
-    const double time = PackedToSeconds(stamp);
+    const double time = seconds_of(stamp);
     if (samples) {
       const std::uint8_t interval_byte = cell[cell::kSampleInterval];
       const double interval = interval_byte == 0 ? 0.125 : static_cast<double>(interval_byte);
@@ -178,7 +226,7 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
         out.Values[g].push_back(kGapValue);
         out.Flagged.push_back({row, static_cast<std::uint8_t>(g), StatusOf(field)});
       } else {
-        out.Values[g].push_back(static_cast<float>(DeviceFloatToDouble(field)));
+        out.Values[g].push_back(DeviceFloatToFloat(field));
       }
     }
     out.RelayBits.push_back(cell[cell::kRelays]);

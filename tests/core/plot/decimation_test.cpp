@@ -107,6 +107,19 @@ TEST(Decimation, EqualsTheBruteForceOverRandomSeriesAndWindows) {
     Decimated fast;
     Decimate(TimeAxis{s.Times, s.Starts}, w, [&](std::uint32_t r) { return s.Values[r]; }, fast);
     const Decimated slow = BruteForce(s, w);
+    // Whole blocks where they fall into one column give the same spans.
+    const BlockSummary blocks = SummariseBlocks(TimeAxis{s.Times, s.Starts}, [&](std::uint32_t r) { return s.Values[r]; },
+                                                2 + static_cast<std::uint32_t>(random() % 40));
+    Decimated blocked;
+    Decimate(TimeAxis{s.Times, s.Starts}, w, [&](std::uint32_t r) { return s.Values[r]; }, blocked, &blocks);
+    ASSERT_EQ(blocked.Spans.size(), fast.Spans.size()) << "trial " << trial;
+    for (std::size_t i = 0; i < fast.Spans.size(); ++i) {
+      const ColumnSpan &f = fast.Spans[i], &g = blocked.Spans[i];
+      ASSERT_EQ(std::tie(f.Column, f.Joined, f.First, f.Min, f.Max, f.Last, f.FirstRow, f.LastRow),
+                std::tie(g.Column, g.Joined, g.First, g.Min, g.Max, g.Last, g.FirstRow, g.LastRow))
+          << "trial " << trial << " span " << i;
+    }
+    ASSERT_EQ(blocked.Gaps.size(), fast.Gaps.size());
     ASSERT_EQ(fast.Spans.size(), slow.Spans.size()) << "trial " << trial;
     for (std::size_t i = 0; i < fast.Spans.size(); ++i) {
       const ColumnSpan &f = fast.Spans[i], &g = slow.Spans[i];
