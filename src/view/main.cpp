@@ -10,12 +10,46 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
 
 #include "view/main_window.hpp"
+
+namespace {
+
+/// The first argument that is not an option, if any (before Qt has seen the command line).
+std::string FirstPath(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--screenshot" || a == "--picture" || a == "--size" || a == "--run" || a == "--cursor") {
+      ++i;
+    } else if (!a.empty() && a[0] != '-') {
+      return a;
+    }
+  }
+  return {};
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QElapsedTimer since_start;
   since_start.start();
+  // The first archive is read, scanned and gathered on a thread of its own while Qt starts and the
+  // window is built; the window shows it once both are done.
+  ar4::view::Document document;
+  const std::string first_path = FirstPath(argc, argv);
+  const bool early = !first_path.empty() && std::filesystem::is_regular_file(first_path);
+  ar4::view::OpenResult early_result;
+  std::thread opener;
+  if (early) opener = std::thread([&] { early_result = document.OpenArchive(first_path); });
+  struct Joiner {
+    std::thread& t;
+    ~Joiner() {
+      if (t.joinable()) t.join();
+    }
+  } joiner{opener};
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("ar4conv"));
   QApplication::setApplicationName(QStringLiteral("ar4view"));
@@ -46,7 +80,7 @@ int main(int argc, char** argv) {
   parser.addOptions({timing, quit, screenshot, picture, size, run, cursor});
   parser.process(app);
 
-  ar4::view::MainWindow window;
+  ar4::view::MainWindow window(document);
   if (parser.isSet(size)) {
     const QStringList wh = parser.value(size).split(QLatin1Char('x'));
     if (wh.size() == 2) window.resize(wh[0].toInt(), wh[1].toInt());
@@ -55,7 +89,12 @@ int main(int argc, char** argv) {
   if (unattended) window.SetUnattended(QString());
   const QStringList paths = parser.positionalArguments();
   bool opened = false;
-  if (!paths.isEmpty()) opened = window.OpenPath(paths.front());
+  if (early) {
+    opener.join();
+    opened = window.ShowOpened(paths.front(), early_result);
+  } else if (!paths.isEmpty()) {
+    opened = window.OpenPath(paths.front());
+  }
   if (opened && parser.isSet(run)) window.SelectRun(parser.value(run).toInt() - 1);
   if (unattended && !paths.isEmpty() && !opened) {
     for (const QString& m : window.Messages()) std::fprintf(stderr, "%s\n", m.toUtf8().constData());

@@ -40,7 +40,9 @@ DialogDate DayOf(double seconds) {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : MainWindow(*new Document, parent) { owned_.reset(&document_); }
+
+MainWindow::MainWindow(Document& document, QWidget* parent) : QMainWindow(parent), document_(document) {
   setWindowTitle(tr("ar4view — просмотр измерений"));
   setAcceptDrops(true);
 
@@ -190,20 +192,17 @@ DialogResult MainWindow::Message(std::string_view text, MessageKind kind, unsign
 }
 
 bool MainWindow::OpenPath(const QString& path) {
+  const bool folder = QFileInfo(path).isDir();
+  return ShowOpened(path, folder ? document_.OpenFolder(ToPath(path)) : document_.OpenArchive(ToPath(path)));
+}
+
+bool MainWindow::ShowOpened(const QString& path, const OpenResult& result) {
   const QFileInfo info(path);
-  if (info.isDir()) {
-    const OpenResult result = document_.OpenFolder(ToPath(path));
-    if (!result.Ok) {
-      ShowError(tr("В папке нет файлов каналов (Chan1.pen …), которые можно прочитать:\n%1").arg(path));
-      return false;
-    }
-  } else {
-    const OpenResult result = document_.OpenArchive(ToPath(path));
-    if (!result.Ok) {
-      // The system's fixed message for a rejected archive.
-      ShowError(QString::fromStdString(result.Message));
-      return false;
-    }
+  if (!result.Ok) {
+    // An archive rejected: the system's fixed message.
+    ShowError(info.isDir() ? tr("В папке нет файлов каналов (Chan1.pen …), которые можно прочитать:\n%1").arg(path)
+                           : QString::fromStdString(result.Message));
+    return false;
   }
   AddRecent(info.absoluteFilePath());
   ShowDocument();

@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "core/conversion/user_interface.hpp"
@@ -28,11 +29,17 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
+  /// A window with a document of its own.
   explicit MainWindow(QWidget* parent = nullptr);
+  /// A window over `document` (which outlives it), for a start-up that opens the first file on another
+  /// thread while the window is being built.
+  explicit MainWindow(Document& document, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   /// Opens an archive or, for a folder, a converted folder. False (after the message) when rejected.
   bool OpenPath(const QString& path);
+  /// Shows what the document opened from `path` (by OpenArchive or OpenFolder), or the message of a rejection.
+  bool ShowOpened(const QString& path, const OpenResult& result);
   void SelectAll();
   void SelectRun(int run);
   void SelectRange(double from, double to);
@@ -72,7 +79,8 @@ class MainWindow : public QMainWindow {
   DialogResult Message(std::string_view text, MessageKind kind, unsigned buttons_set);
   QString ChannelSettingsKey() const;
 
-  Document document_;
+  std::unique_ptr<Document> owned_;
+  Document& document_;
   PlotWidget* plot_ = nullptr;
   TimelineWidget* timeline_ = nullptr;
   QPlainTextEdit* report_ = nullptr;

@@ -110,6 +110,16 @@ void DrawTrace(QPainter& p, const Decimated& d, const QRect& area, const YMap& y
   p.drawLines(lines.data(), static_cast<int>(lines.size()));
 }
 
+/// The status code of a flagged row's channel (the list is in row order), 0 when none is listed.
+int StatusOf(const PlotSeries& series, std::uint32_t row, int channel) {
+  const auto it = std::lower_bound(series.Flagged.begin(), series.Flagged.end(), row,
+                                   [](const FlaggedValue& f, std::uint32_t r) { return f.Row < r; });
+  for (auto f = it; f != series.Flagged.end() && f->Row == row; ++f) {
+    if (f->Channel == channel) return f->Status;
+  }
+  return 0;
+}
+
 QDateTime AxisDateTime(double seconds) {
   static const QDateTime epoch(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC);
   return epoch.addMSecs(static_cast<qint64>(std::llround(seconds * 1000)));
@@ -377,7 +387,7 @@ void PlotWidget::Render(QPainter& p, const QRect& target) {
   p.setRenderHint(QPainter::Antialiasing, false);
   for (std::size_t g = 0; g < cache.Channels.size(); ++g) {
     if (!ChannelVisible(static_cast<int>(g))) continue;
-    p.setPen(QPen(ChannelColor(static_cast<int>(g)), 1.5));
+    p.setPen(QPen(ChannelColor(static_cast<int>(g)), 1));
     DrawTrace(p, cache.Channels[g], l.Plot, y, false);
   }
   // Gap marks: a flagged value at the foot of the plot in its channel's colour, one per column.
@@ -421,7 +431,7 @@ void PlotWidget::Render(QPainter& p, const QRect& target) {
     p.drawText(QRect(target.left(), lane.top() - 3, kLeftMargin - 6, lane.height() + 6), Qt::AlignRight | Qt::AlignVCenter,
                tr("Реле %1").arg(r + 1));
     p.setClipRect(lane.adjusted(0, -1, 0, 1));
-    p.setPen(QPen(QColor(0x33, 0x33, 0x99), 1.2));
+    p.setPen(QPen(QColor(0x33, 0x33, 0x99), 1));
     DrawTrace(p, cache.Relays[r], lane, YMap{0, 1, lane}, true);
     p.setClipping(false);
   }
@@ -440,7 +450,7 @@ void PlotWidget::Render(QPainter& p, const QRect& target) {
     p.drawText(l.Aux.adjusted(6, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, tr("Вспомогательные C, D"));
     p.setClipRect(l.Aux);
     for (int k = 0; k < 2; ++k) {
-      p.setPen(QPen(k == 0 ? QColor(0x2c, 0xa0, 0x2c) : QColor(0x94, 0x67, 0xbd), 1.2));
+      p.setPen(QPen(k == 0 ? QColor(0x2c, 0xa0, 0x2c) : QColor(0x94, 0x67, 0xbd), 1));
       DrawTrace(p, cache.AuxTraces[k], l.Aux, ay, false);
     }
     p.setClipping(false);
@@ -504,13 +514,7 @@ QString PlotWidget::ReadOut(int x) {
     const QString name = static_cast<int>(g) < names_.size() ? names_[g] : QString::number(g + 1);
     const float v = series_->Values[g][row];
     if (std::isnan(v)) {
-      const auto it = std::lower_bound(series_->Flagged.begin(), series_->Flagged.end(), row,
-                                       [](const FlaggedValue& f, std::uint32_t r) { return f.Row < r; });
-      int status = 0;
-      for (auto f = it; f != series_->Flagged.end() && f->Row == row; ++f) {
-        if (f->Channel == g) status = f->Status;
-      }
-      lines << tr("%1: код состояния %2").arg(name).arg(status);
+      lines << tr("%1: код состояния %2").arg(name).arg(StatusOf(*series_, row, static_cast<int>(g)));
     } else {
       lines << QStringLiteral("%1: %2").arg(name, QString::number(v, 'f', 4));
     }
@@ -655,10 +659,7 @@ bool PlotWidget::event(QEvent* event) {
     if (at.y() >= l.Plot.bottom() - 12 && at.y() <= l.Plot.bottom() + 2) {
       for (const GapAt& gap : gaps_) {
         if (std::abs(gap.X - at.x()) > 4) continue;
-        int status = 0;
-        for (const FlaggedValue& f : series_->Flagged) {
-          if (f.Row == gap.Row && f.Channel == gap.Channel) status = f.Status;
-        }
+        const int status = StatusOf(*series_, gap.Row, gap.Channel);
         const QString name = gap.Channel < names_.size() ? names_[gap.Channel] : QString::number(gap.Channel + 1);
         QToolTip::showText(help->globalPos(), tr("%1: нет значения, код состояния %2\n%3")
                                                   .arg(name)

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The whole ar4view process on a full-size type-76 archive (131072 pages, 2.49 million cells, about 1000
+# runs), offscreen: start, read, scan, runs, gathering, the first painted plot, exit (--quit-after-paint),
+# beside its physical floor, reading the same file with cat. Then the peak resident memory. Targets: 0.5 s
+# and 120 MiB.
+#   bench/view/startup.sh [BUILD_DIR]      (default: build/release)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build/release}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build/tools/ar4gen/ar4gen" -o "$work/full76.ar4" --type 76 --pages 131072 --setbacks 999 --flagged 0.001 --seed 3
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
+viewer="$build/src/view/ar4view"
+"$viewer" --timing --quit-after-paint "$work/full76.ar4"
+hyperfine -N --warmup 2 --runs 15 \
+  "cat $work/full76.ar4" \
+  "$viewer --quit-after-paint $work/full76.ar4"
+for i in 1 2 3 4 5; do
+  /usr/bin/time -f "%M" "$viewer" --quit-after-paint "$work/full76.ar4" 2>&1 >/dev/null | tail -n 1
+done | sort -n | awk '{ kib[NR] = $1 } END { printf "peak resident memory: median %.1f MiB (min %.1f, max %.1f)\n", kib[3] / 1024, kib[1] / 1024, kib[5] / 1024 }'
