@@ -1,6 +1,6 @@
 // ar4view: looks at the measurements of an archive or a converted folder.
 //   ar4view [PATH] [--timing] [--quit-after-paint] [--screenshot FILE] [--picture FILE] [--size WxH]
-//           [--run K] [--cursor FRACTION]
+//           [--run K] [--zoom FACTOR] [--cursor FRACTION]
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -22,7 +22,7 @@ namespace {
 std::string FirstPath(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--screenshot" || a == "--picture" || a == "--size" || a == "--run" || a == "--cursor") {
+    if (a == "--screenshot" || a == "--picture" || a == "--size" || a == "--run" || a == "--cursor" || a == "--zoom") {
       ++i;
     } else if (!a.empty() && a[0] != '-') {
       return a;
@@ -75,9 +75,11 @@ int main(int argc, char** argv) {
                                    QStringLiteral("FILE"));
   const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("window size, WxH"), QStringLiteral("WxH"));
   const QCommandLineOption run(QStringLiteral("run"), QStringLiteral("select run K (from 1) after opening"), QStringLiteral("K"));
+  const QCommandLineOption zoom(QStringLiteral("zoom"), QStringLiteral("zoom the plot in by FACTOR about its middle after opening"),
+                                QStringLiteral("FACTOR"));
   const QCommandLineOption cursor(QStringLiteral("cursor"), QStringLiteral("put the cursor line at this fraction of the plot's width (0..1)"),
                                   QStringLiteral("FRACTION"));
-  parser.addOptions({timing, quit, screenshot, picture, size, run, cursor});
+  parser.addOptions({timing, quit, screenshot, picture, size, run, zoom, cursor});
   parser.process(app);
 
   ar4::view::MainWindow window(document);
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
     opened = window.OpenPath(paths.front());
   }
   if (opened && parser.isSet(run)) window.SelectRun(parser.value(run).toInt() - 1);
+  if (opened && parser.isSet(zoom)) window.Plot()->ZoomBy(parser.value(zoom).toDouble());
   if (unattended && !paths.isEmpty() && !opened) {
     for (const QString& m : window.Messages()) std::fprintf(stderr, "%s\n", m.toUtf8().constData());
     return 1;

@@ -114,9 +114,15 @@ MainWindow::MainWindow(Document& document, QWidget* parent) : QMainWindow(parent
   });
 
   QSettings settings;
-  if (!restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray())) resize(1200, 760);
-  splitter_->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
-  right_->restoreState(settings.value(QStringLiteral("window/plotSplitter")).toByteArray());
+  if (!restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray())) resize(1280, 820);
+  // The left side wide enough for the report's lines and the runs' 56 characters.
+  const int left_width = report_->fontMetrics().horizontalAdvance(QString(58, QLatin1Char('0'))) + 40;
+  if (!splitter_->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray())) {
+    splitter_->setSizes({left_width, std::max(400, width() - left_width)});
+  }
+  if (!right_->restoreState(settings.value(QStringLiteral("window/plotSplitter")).toByteArray())) {
+    right_->setSizes({120, std::max(300, height() - 200)});
+  }
   RebuildRecentMenu();
   ShowDocument();
 }

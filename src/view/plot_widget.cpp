@@ -366,11 +366,14 @@ void PlotWidget::Render(QPainter& p, const QRect& target) {
     p.setPen(grid);
     p.drawLine(QPointF(x, l.All.top()), QPointF(x, l.All.bottom()));
     const QDateTime at = AxisDateTime(t);
+    // Whole days are labelled by their date alone; shorter steps by the time, and the date under it where
+    // it changes.
+    const QString date = at.toString(QStringLiteral("dd.MM.yyyy"));
     const QString time = time_step < 1 ? at.toString(QStringLiteral("hh:mm:ss.zzz"))
                          : time_step < 60 ? at.toString(QStringLiteral("hh:mm:ss"))
                          : time_step < 86400 ? at.toString(QStringLiteral("hh:mm"))
-                                             : at.toString(QStringLiteral("dd.MM"));
-    const QString date = at.toString(QStringLiteral("dd.MM.yyyy"));
+                                             : date;
+    if (time_step >= 86400) last_date = date;
     p.setPen(Qt::black);
     p.drawLine(QPointF(x, l.All.bottom()), QPointF(x, l.All.bottom() + 4));
     const int w = min_spacing;

@@ -125,7 +125,7 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
   }
   const double h = RowHeight();
   for (std::size_t k = 0; k < runs_.size(); ++k) {
-    const int x0 = XOf(runs_[k].From), x1 = std::max(XOf(runs_[k].To), x0 + 2);
+    const int x0 = XOf(runs_[k].From), x1 = std::max(XOf(runs_[k].To), x0 + 3);
     const QRectF bar(x0, a.top() + row_of_[k] * h + (h > 4 ? 1 : 0), x1 - x0, std::max(1.0, h - (h > 4 ? 2 : 0)));
     const bool selected = static_cast<int>(k) == selected_;
     p.fillRect(bar, selected ? QColor(0xd6, 0x27, 0x28) : (row_of_[k] == 0 ? QColor(0x1f, 0x77, 0xb4) : QColor(0x6b, 0xae, 0xd6)));
