@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(AR4_VERSION));
   // Qt's own texts (dialog buttons) in the user's language, when a translation is installed.
   QTranslator qt_translator;
-  if (qt_translator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QStringLiteral("/usr/share/qt6/translations"))) {
+  if (qt_translator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qt_translator);
   }
 

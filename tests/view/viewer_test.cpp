@@ -212,6 +212,28 @@ TEST_F(ViewerTest, ADraggedRangeSelectsItsTimesAndAToggledChannelIsHidden) {
   EXPECT_TRUE(lines[2].startsWith(QStringLiteral("Chan3")));
 }
 
+TEST_F(ViewerTest, Grv300SamplesStandAtTheirOwnTimesWithTheAuxiliaryValuesOnRequest) {
+  ASSERT_TRUE(window_.OpenPath(Sample("grv300.ar4")));
+  const PlotSeries& s = window_.Doc().Series();
+  ASSERT_TRUE(s.Samples);
+  ASSERT_FALSE(s.Aux.empty());
+  // The samples of a cell follow its time at the cell's interval (1/8 second for byte 6 = 0).
+  bool fraction = false;
+  for (std::size_t k = 0; k < s.Aux.size(); ++k) {
+    const std::uint32_t end = k + 1 < s.Aux.size() ? s.Aux[k + 1].FirstRow : s.Rows();
+    ASSERT_EQ(s.Times[s.Aux[k].FirstRow], s.AuxTimes[k]);
+    for (std::uint32_t row = s.Aux[k].FirstRow + 1; row < end; ++row) {
+      ASSERT_GT(s.Times[row], s.Times[row - 1]);
+      fraction = fraction || s.Times[row] != std::floor(s.Times[row]);
+    }
+  }
+  EXPECT_TRUE(fraction);
+  PlotWidget* plot = window_.Plot();
+  EXPECT_FALSE(plot->ReadOut(plot->width() / 2).contains(QStringLiteral("C: ")));
+  plot->SetAuxVisible(true);
+  EXPECT_TRUE(plot->ReadOut(plot->width() / 2).contains(QStringLiteral("C: ")));
+}
+
 TEST_F(ViewerTest, PicturesAsPngAndSvg) {
   ASSERT_TRUE(window_.OpenPath(Sample("vr7732.ar4")));
   const QString png = out_.filePath(QStringLiteral("plot.png")), svg = out_.filePath(QStringLiteral("plot.svg"));
