@@ -58,6 +58,28 @@ void Document::Close() {
 }
 
 OpenResult Document::OpenArchive(const std::filesystem::path& path) {
+  const SourceKind previous_kind = kind_;
+  const std::filesystem::path previous = path_;
+  const Selection kept = selection_;
+  const LoadStatus status = Load(path);
+  if (status == LoadStatus::kLoaded || status == LoadStatus::kUnknownType) {
+    Select(Selection{});
+    return {true, {}};
+  }
+  // The loading read the rejected file into the buffers: the archive shown before is read again, or
+  // nothing is shown when that fails too.
+  if (previous_kind == SourceKind::kArchive) {
+    const LoadStatus again = Load(previous);
+    if (again == LoadStatus::kLoaded || again == LoadStatus::kUnknownType) {
+      Select(kept);
+    } else {
+      Close();
+    }
+  }
+  return {false, std::string(LoadStatusMessage(status))};
+}
+
+LoadStatus Document::Load(const std::filesystem::path& path) {
   const auto start = std::chrono::steady_clock::now();
   LoadedArchive archive;
   LoadStatus status;
@@ -67,7 +89,8 @@ OpenResult Document::OpenArchive(const std::filesystem::path& path) {
     status = LoadStatus::kReadError;
   }
   if (status != LoadStatus::kLoaded && status != LoadStatus::kUnknownType) {
-    return {false, std::string(LoadStatusMessage(status))};
+    if (kind_ == SourceKind::kArchive) Close();  // the buffers no longer hold it
+    return status;
   }
   Close();
   kind_ = SourceKind::kArchive;
@@ -88,8 +111,7 @@ OpenResult Document::OpenArchive(const std::filesystem::path& path) {
   }
   report_ = ReportUtf8(report);
   load_ms_ = MillisecondsSince(start);
-  Select(Selection{});
-  return {true, {}};
+  return status;
 }
 
 OpenResult Document::OpenFolder(const std::filesystem::path& path) {

@@ -43,7 +43,8 @@ class Document {
  public:
   Document();
 
-  /// Reads, checks and scans an archive, builds the overlap list and selects everything.
+  /// Reads, checks and scans an archive, builds the overlap list and selects everything. A rejected file
+  /// leaves the archive shown before as it was (read again: the loading overwrote the buffers).
   OpenResult OpenArchive(const std::filesystem::path& path);
   /// Reads a converted folder back.
   OpenResult OpenFolder(const std::filesystem::path& path);
@@ -78,6 +79,7 @@ class Document {
 
  private:
   void BuildRunsFromStretches();
+  LoadStatus Load(const std::filesystem::path& path);
 
   ArchiveBuffers buffers_;
   std::unique_ptr<IntervalList> intervals_;

@@ -411,6 +411,8 @@ QString MainWindow::ConvertSelection() {
       filling_ = false;
     }
     plot_->SetWindow(from, to);
+  } else {
+    ShowDocument();  // the archive can no longer be read
   }
   if (!driver.LastRunSucceeded()) return {};
   const QString folder = FromPath(driver.OutputFolder());

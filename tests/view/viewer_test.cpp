@@ -262,9 +262,13 @@ TEST_F(ViewerTest, RejectedFilesShowTheFixedMessageAndKeepWhatWasOpen) {
   EXPECT_FALSE(window_.OpenPath(out_.filePath(QStringLiteral("missing.ar4"))));
   EXPECT_EQ(window_.Messages().back(), QString::fromUtf8("Ошибки"));
   EXPECT_FALSE(window_.OpenPath(out_.path()));  // a folder without channel files
-  // The archive opened before is still shown.
+  // The archive opened before is still shown, and its buffers hold it again: a run selected now is the
+  // run the command line converts.
   EXPECT_EQ(window_.Doc().Kind(), SourceKind::kArchive);
-  EXPECT_GT(window_.Doc().Series().Rows(), 0u);
+  window_.SelectRun(0);
+  QTemporaryDir cli_out;
+  ExpectSeriesEqualsRecords(window_.Doc().Series(),
+                            CliConvert(Sample("ls260.ar4"), {QStringLiteral("--run"), QStringLiteral("1")}, cli_out.path()));
 }
 
 }  // namespace
