@@ -71,9 +71,11 @@ void FinishRange(double& lo, double& hi) {
   if (!(lo <= hi)) {
     lo = 0;
     hi = 1;
-  } else if (hi - lo < 1e-9 * std::max(1.0, std::abs(hi))) {
-    lo -= 1;
-    hi += 1;
+  } else if (hi - lo < 1e-6 * std::max(1.0, std::abs(hi))) {
+    // One value (or values equal to the precision of the axis): a band around it.
+    const double pad = std::max(1.0, std::abs(hi) * 1e-3);
+    lo -= pad;
+    hi += pad;
   } else {
     const double pad = (hi - lo) * 0.05;
     lo -= pad;
@@ -207,7 +209,7 @@ void PlotWidget::SetAuxVisible(bool visible) {
 
 void PlotWidget::SetWindow(double from, double to) {
   if (!(to > from)) return;
-  const double span = std::clamp(to - from, MinimumSpan(series_), full_to_ - full_from_);
+  const double span = std::clamp(to - from, std::min(MinimumSpan(series_), full_to_ - full_from_), full_to_ - full_from_);
   const double center = (from + to) / 2;
   from = center - span / 2;
   if (from < full_from_) from = full_from_;
