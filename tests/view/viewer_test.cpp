@@ -189,6 +189,21 @@ TEST_F(ViewerTest, ADraggedRangeSelectsItsTimesAndAToggledChannelIsHidden) {
     ASSERT_LE(t, std::floor(s.To));
   }
 
+  // Converted, the range is the whole days it touches, as the interval dialog chooses them.
+  const QString folder = window_.ConvertSelection();
+  ASSERT_FALSE(folder.isEmpty());
+  const auto day = [](double seconds) {
+    const auto f = PackedToFields(SecondsToPacked(seconds));
+    return QStringLiteral("%1-%2-%3").arg(2000 + f[0]).arg(f[1], 2, 10, QLatin1Char('0')).arg(f[2], 2, 10, QLatin1Char('0'));
+  };
+  QTemporaryDir cli_out;
+  const QString cli_folder = CliConvert(Sample("vr7731.ar4"), {QStringLiteral("--from"), day(s.From), QStringLiteral("--to"), day(s.To)},
+                                        cli_out.path());
+  for (const QString& name : QDir(cli_folder).entryList(QDir::Files)) {
+    EXPECT_EQ(Bytes(folder + QLatin1Char('/') + name), Bytes(cli_folder + QLatin1Char('/') + name)) << name.toStdString();
+  }
+  EXPECT_EQ(window_.Doc().CurrentSelection().Mode, Selection::Kind::kRange);
+
   // Channel 2 off: nothing drawn for it, and the choice is kept.
   QListWidgetItem* item = window_.ChannelList()->item(1);
   ASSERT_NE(item, nullptr);
