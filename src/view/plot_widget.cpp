@@ -332,7 +332,6 @@ void PlotWidget::Render(QPainter& p, const QRect& target) {
       cache.Visible != VisibleMask() || cache.Aux != aux_visible_) {
     Decimate(cache, width);
   }
-  const DecimationWindow window{from_, to_, static_cast<std::uint32_t>(width)};
   const auto x_of = [&](double t) { return l.Plot.left() + (t - from_) * width / (to_ - from_); };
 
   // Value axis over the visible channels.
@@ -478,7 +477,6 @@ void PlotWidget::Render(QPainter& p, const QRect& target) {
       p.setBrush(Qt::NoBrush);
     }
   }
-  (void)window;
   p.restore();
 }
 
