@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QImage>
 #include <QMouseEvent>
 #include <QProcess>
@@ -247,6 +250,20 @@ TEST_F(ViewerTest, Grv300SamplesStandAtTheirOwnTimesWithTheAuxiliaryValuesOnRequ
   EXPECT_FALSE(plot->ReadOut(plot->width() / 2).contains(QStringLiteral("C: ")));
   plot->SetAuxVisible(true);
   EXPECT_TRUE(plot->ReadOut(plot->width() / 2).contains(QStringLiteral("C: ")));
+}
+
+TEST_F(ViewerTest, ADroppedArchiveOpensAndGoesToTheRecentFiles) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(Sample("vr7733.ar4"))});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&window_, &drop);
+  EXPECT_EQ(window_.Doc().Kind(), SourceKind::kArchive);
+  EXPECT_EQ(window_.Doc().Archive().DeviceType, 75);
+  EXPECT_EQ(window_.ChannelList()->count(), 16);
+  EXPECT_EQ(QSettings().value(QStringLiteral("recent")).toStringList().value(0), QFileInfo(Sample("vr7733.ar4")).absoluteFilePath());
 }
 
 TEST_F(ViewerTest, PicturesAsPngAndSvg) {
