@@ -199,5 +199,40 @@ TEST(ConvertedFolder, ReadsBackWhatTheExportWrote) {
   EXPECT_FALSE(IsConvertedFolder(temp.Path() / "missing"));
 }
 
+TEST(ConvertedFolder, RandomFilesNeverCrashAndGiveTheShortestFileOfWholeRecords) {
+  std::mt19937 random(9);
+  test::TempFolder temp;
+  for (int trial = 0; trial < 60; ++trial) {
+    for (const auto& entry : std::filesystem::directory_iterator(temp.Path())) std::filesystem::remove(entry.path());
+    const auto write = [&](const std::string& name, std::size_t size) {
+      std::ofstream out(temp.Path() / name, std::ios::binary);
+      for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>(random()));
+    };
+    const int channels = 1 + static_cast<int>(random() % 4), relays = static_cast<int>(random() % 3);
+    std::uint64_t rows = UINT64_MAX;
+    if (random() % 2 == 0) {
+      write("Pen.txt", random() % 300);  // random bytes: no channel file named, so ChanN.pen are looked for
+    }
+    for (int g = 1; g <= channels; ++g) {
+      const std::size_t size = random() % 400;
+      write("Chan" + std::to_string(g) + ".pen", size);
+      rows = std::min<std::uint64_t>(rows, size / 15);
+    }
+    for (int k = 1; k <= relays; ++k) {
+      const std::size_t size = random() % 200;
+      write("Rele" + std::to_string(k) + ".rel", size);
+      rows = std::min<std::uint64_t>(rows, size / 7);
+    }
+    PlotSeries read;
+    ConvertedFolderSummary summary;
+    ASSERT_TRUE(ReadConvertedFolder(temp.Path(), read, summary)) << trial;
+    ASSERT_EQ(read.Rows(), rows) << trial;
+    ASSERT_EQ(read.Channels, static_cast<std::uint32_t>(channels));
+    ASSERT_EQ(read.Relays, static_cast<std::uint32_t>(relays));
+    for (const FlaggedValue& f : read.Flagged) ASSERT_LT(f.Row, read.Rows());
+    ASSERT_EQ(read.StretchStarts.empty(), read.Rows() == 0);
+  }
+}
+
 }  // namespace
 }  // namespace ar4
