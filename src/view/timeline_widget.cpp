@@ -129,6 +129,12 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
     const QRectF bar(x0, a.top() + row_of_[k] * h + (h > 4 ? 1 : 0), x1 - x0, std::max(1.0, h - (h > 4 ? 2 : 0)));
     const bool selected = static_cast<int>(k) == selected_;
     p.fillRect(bar, selected ? QColor(0xd6, 0x27, 0x28) : (row_of_[k] == 0 ? QColor(0x1f, 0x77, 0xb4) : QColor(0x6b, 0xae, 0xd6)));
+    // The run's number, as the run list counts it, where the bar has room for it.
+    const QString number = QString::number(k + 1);
+    if (bar.height() >= p.fontMetrics().height() - 2 && bar.width() >= p.fontMetrics().horizontalAdvance(number) + 6) {
+      p.setPen(Qt::white);
+      p.drawText(bar.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, number);
+    }
   }
   // The plot's window.
   if (view_to_ > view_from_) {
