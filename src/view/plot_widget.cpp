@@ -282,17 +282,27 @@ void PlotWidget::Decimate(Cache& cache, int width) const {
   if (series_ == nullptr || width <= 0) return;
   const DecimationWindow window{from_, to_, static_cast<std::uint32_t>(width)};
   const TimeAxis axis{series_->Times, series_->StretchStarts};
+  // More stretches than a few per column cannot be told apart as lines: their envelope is drawn.
+  const bool envelope = series_->StretchStarts.size() > 4u * static_cast<std::size_t>(width);
   for (std::size_t g = 0; g < cache.Channels.size(); ++g) {
     if (!ChannelVisible(static_cast<int>(g))) continue;
     const std::vector<float>& values = series_->Values[g];
-    ar4::Decimate(axis, window, [&values](std::uint32_t row) { return values[row]; }, cache.Channels[g],
-                  g < channel_blocks_.size() ? &channel_blocks_[g] : nullptr);
+    const auto value_at = [&values](std::uint32_t row) { return values[row]; };
+    if (envelope) {
+      ar4::DecimateEnvelope(series_->Times, window, value_at, cache.Channels[g]);
+    } else {
+      ar4::Decimate(axis, window, value_at, cache.Channels[g], g < channel_blocks_.size() ? &channel_blocks_[g] : nullptr);
+    }
   }
   for (std::size_t r = 0; r < cache.Relays.size(); ++r) {
     const std::vector<std::uint8_t>& bits = series_->RelayBits;
     if (bits.empty()) break;
-    ar4::Decimate(axis, window, [&bits, r](std::uint32_t row) { return static_cast<float>((bits[row] >> r) & 1u); },
-                  cache.Relays[r], r < relay_blocks_.size() ? &relay_blocks_[r] : nullptr);
+    const auto value_at = [&bits, r](std::uint32_t row) { return static_cast<float>((bits[row] >> r) & 1u); };
+    if (envelope) {
+      ar4::DecimateEnvelope(series_->Times, window, value_at, cache.Relays[r]);
+    } else {
+      ar4::Decimate(axis, window, value_at, cache.Relays[r], r < relay_blocks_.size() ? &relay_blocks_[r] : nullptr);
+    }
   }
   if (aux_visible_ && series_->Samples) {
     const TimeAxis aux_axis{series_->AuxTimes, series_->AuxStretches};

@@ -183,4 +183,49 @@ void Decimate(const TimeAxis& axis, const DecimationWindow& window, ValueAt&& va
   }
 }
 
+/// The envelope of a trace whose stretches are too many to draw as lines (samples of neighbouring cells
+/// that overlap in time, or a clock set back every few cells): each column's smallest and largest value
+/// over every row inside the window, in one pass over all rows, as one span per column (never joined);
+/// the first flagged row of each column as its gap mark.
+template <class ValueAt>
+void DecimateEnvelope(std::span<const double> times, const DecimationWindow& window, ValueAt&& value_at,
+                      Decimated& out) {
+  if (window.Width == 0 || !(window.To > window.From)) return;
+  struct Column {
+    bool Any = false;
+    float Min = 0, Max = 0;
+    std::uint32_t FirstRow = 0, LastRow = 0;
+    bool Gap = false;
+    std::uint32_t GapRow = 0;
+  };
+  std::vector<Column> columns(window.Width);
+  const double scale = window.Width / (window.To - window.From);
+  const auto width = static_cast<std::int32_t>(window.Width);
+  for (std::uint32_t row = 0; row < times.size(); ++row) {
+    const double t = times[row];
+    if (!(t >= window.From) || t >= window.To) continue;
+    Column& c = columns[static_cast<std::size_t>(std::min(static_cast<std::int32_t>((t - window.From) * scale), width - 1))];
+    const float v = value_at(row);
+    if (std::isnan(v)) {
+      if (!c.Gap) c.GapRow = row;
+      c.Gap = true;
+      continue;
+    }
+    if (!c.Any) {
+      c.Any = true;
+      c.Min = c.Max = v;
+      c.FirstRow = row;
+    } else {
+      c.Min = std::min(c.Min, v);
+      c.Max = std::max(c.Max, v);
+    }
+    c.LastRow = row;
+  }
+  for (std::int32_t k = 0; k < width; ++k) {
+    const Column& c = columns[static_cast<std::size_t>(k)];
+    if (c.Any) out.Spans.push_back({k, false, c.Min, c.Min, c.Max, c.Max, c.FirstRow, c.LastRow});
+    if (c.Gap) out.Gaps.push_back({k, c.GapRow});
+  }
+}
+
 }  // namespace ar4

@@ -148,6 +148,14 @@ TEST(Decimation, EqualsTheBruteForceOverRandomSeriesAndWindows) {
       it->second.second = std::max(it->second.second, span.Max);
     }
     ASSERT_EQ(extremes, decimated) << "trial " << trial;
+    // The envelope has the same extremes, one span per column.
+    Decimated envelope;
+    DecimateEnvelope(s.Times, w, [&](std::uint32_t r) { return s.Values[r]; }, envelope);
+    std::map<std::int32_t, std::pair<float, float>> enveloped;
+    for (const ColumnSpan& span : envelope.Spans) {
+      ASSERT_TRUE(enveloped.try_emplace(span.Column, span.Min, span.Max).second);
+    }
+    ASSERT_EQ(extremes, enveloped) << "trial " << trial;
   }
 }
 
