@@ -154,35 +154,14 @@ void PlotWidget::SetSeries(const PlotSeries* series, const QStringList& channel_
   full_from_ = 0;
   full_to_ = 1;
   if (series != nullptr && series->Rows() > 0) {
-    const auto [lo, hi] = std::minmax_element(series->Times.begin(), series->Times.end());
-    full_from_ = *lo;
-    full_to_ = *hi;
+    full_from_ = series->EarliestTime;
+    full_to_ = series->LatestTime;
     const double pad = std::max((full_to_ - full_from_) * 0.01, MinimumSpan(series) / 2);
     full_from_ -= pad;
     full_to_ += pad;
   }
   from_ = full_from_;
   to_ = full_to_;
-  channel_blocks_.clear();
-  relay_blocks_.clear();
-  aux_blocks_.clear();
-  if (series != nullptr) {
-    const TimeAxis axis{series->Times, series->StretchStarts};
-    for (const std::vector<float>& values : series->Values) {
-      channel_blocks_.push_back(SummariseBlocks(axis, [&values](std::uint32_t row) { return values[row]; }));
-    }
-    for (std::uint32_t r = 0; r < series->Relays && !series->RelayBits.empty(); ++r) {
-      const std::vector<std::uint8_t>& bits = series->RelayBits;
-      relay_blocks_.push_back(SummariseBlocks(
-          axis, [&bits, r](std::uint32_t row) { return static_cast<float>((bits[row] >> r) & 1u); }));
-    }
-    if (series->Samples) {
-      const TimeAxis aux_axis{series->AuxTimes, series->AuxStretches};
-      const auto& aux = series->Aux;
-      aux_blocks_.push_back(SummariseBlocks(aux_axis, [&aux](std::uint32_t k) { return aux[k].C; }));
-      aux_blocks_.push_back(SummariseBlocks(aux_axis, [&aux](std::uint32_t k) { return aux[k].D; }));
-    }
-  }
   Changed();
 }
 
@@ -291,7 +270,7 @@ void PlotWidget::Decimate(Cache& cache, int width) const {
     if (envelope) {
       ar4::DecimateEnvelope(series_->Times, window, value_at, cache.Channels[g]);
     } else {
-      ar4::Decimate(axis, window, value_at, cache.Channels[g], g < channel_blocks_.size() ? &channel_blocks_[g] : nullptr);
+      ar4::Decimate(axis, window, value_at, cache.Channels[g], g < series_->ValueBlocks.size() ? &series_->ValueBlocks[g] : nullptr);
     }
   }
   for (std::size_t r = 0; r < cache.Relays.size(); ++r) {
@@ -301,16 +280,16 @@ void PlotWidget::Decimate(Cache& cache, int width) const {
     if (envelope) {
       ar4::DecimateEnvelope(series_->Times, window, value_at, cache.Relays[r]);
     } else {
-      ar4::Decimate(axis, window, value_at, cache.Relays[r], r < relay_blocks_.size() ? &relay_blocks_[r] : nullptr);
+      ar4::Decimate(axis, window, value_at, cache.Relays[r], r < series_->RelayBlocks.size() ? &series_->RelayBlocks[r] : nullptr);
     }
   }
   if (aux_visible_ && series_->Samples) {
     const TimeAxis aux_axis{series_->AuxTimes, series_->AuxStretches};
     const auto& aux = series_->Aux;
     ar4::Decimate(aux_axis, window, [&aux](std::uint32_t k) { return aux[k].C; }, cache.AuxTraces[0],
-                  aux_blocks_.size() > 0 ? &aux_blocks_[0] : nullptr);
+                  series_->AuxBlocks.size() > 0 ? &series_->AuxBlocks[0] : nullptr);
     ar4::Decimate(aux_axis, window, [&aux](std::uint32_t k) { return aux[k].D; }, cache.AuxTraces[1],
-                  aux_blocks_.size() > 1 ? &aux_blocks_[1] : nullptr);
+                  series_->AuxBlocks.size() > 1 ? &series_->AuxBlocks[1] : nullptr);
   }
 }
 

@@ -100,8 +100,6 @@ class PlotWidget : public QWidget {
   void Changed();
 
   const PlotSeries* series_ = nullptr;
-  // Block summaries of every trace, made once per series.
-  std::vector<BlockSummary> channel_blocks_, relay_blocks_, aux_blocks_;
   QStringList names_;
   std::vector<bool> visible_;
   bool aux_visible_ = false;

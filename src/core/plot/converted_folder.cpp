@@ -169,6 +169,7 @@ bool ReadConvertedFolder(const std::filesystem::path& folder, PlotSeries& out, C
   });
   summary.Rows = n;
   FindStretches(out);
+  SummariseSeries(out);
   return true;
 }
 

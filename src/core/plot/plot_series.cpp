@@ -168,6 +168,35 @@ void FindStretches(PlotSeries& out) {
   Stretches(out.AuxTimes, out.AuxStretches);
 }
 
+void SummariseSeries(PlotSeries& out) {
+  out.ValueBlocks.clear();
+  out.RelayBlocks.clear();
+  out.AuxBlocks.clear();
+  const TimeAxis axis{out.Times, out.StretchStarts};
+  for (const std::vector<float>& values : out.Values) {
+    out.ValueBlocks.push_back(SummariseBlocks(axis, [&values](std::uint32_t row) { return values[row]; }));
+  }
+  if (!out.RelayBits.empty()) {
+    for (std::uint32_t r = 0; r < out.Relays; ++r) {
+      const std::vector<std::uint8_t>& bits = out.RelayBits;
+      out.RelayBlocks.push_back(
+          SummariseBlocks(axis, [&bits, r](std::uint32_t row) { return static_cast<float>((bits[row] >> r) & 1u); }));
+    }
+  }
+  if (out.Samples) {
+    const TimeAxis aux_axis{out.AuxTimes, out.AuxStretches};
+    const auto& aux = out.Aux;
+    out.AuxBlocks.push_back(SummariseBlocks(aux_axis, [&aux](std::uint32_t k) { return aux[k].C; }));
+    out.AuxBlocks.push_back(SummariseBlocks(aux_axis, [&aux](std::uint32_t k) { return aux[k].D; }));
+  }
+  out.EarliestTime = out.LatestTime = 0;
+  if (!out.Times.empty()) {
+    const auto [lo, hi] = std::minmax_element(out.Times.begin(), out.Times.end());
+    out.EarliestTime = *lo;
+    out.LatestTime = *hi;
+  }
+}
+
 void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
                       const ExportBounds& bounds, PlotSeries& out) {
   if (main_block == nullptr || ring.PageCount == 0 || ring.PageCount > kMaxPageCount ||
@@ -232,6 +261,7 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
     out.RelayBits.push_back(cell[cell::kRelays]);
   });
   FindStretches(out);
+  SummariseSeries(out);
 }
 
 }  // namespace ar4

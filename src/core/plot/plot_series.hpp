@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/archive/format.hpp"
+#include "core/plot/decimation.hpp"
 #include "core/interval/bounds.hpp"
 
 namespace ar4 {
@@ -50,6 +51,10 @@ struct PlotSeries {
   std::vector<CellAux> Aux;
   std::vector<double> AuxTimes;
   std::vector<std::uint32_t> AuxStretches;
+  /// Block summaries of every trace (SummariseSeries): Values[g], relay r, aux C and D.
+  std::vector<BlockSummary> ValueBlocks, RelayBlocks, AuxBlocks;
+  /// The earliest and the latest time of any row (0 when there is none).
+  double EarliestTime = 0, LatestTime = 0;
 
   std::uint32_t Rows() const { return static_cast<std::uint32_t>(Times.size()); }
   void Clear();
@@ -72,5 +77,8 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
 
 /// Cuts the rows into stretches of non-decreasing time (out.StretchStarts from out.Times; the same for Aux).
 void FindStretches(PlotSeries& out);
+/// The block summaries of every trace and the time range, after FindStretches (the gathering and the
+/// folder reader do both, so a viewer can do this work away from its window).
+void SummariseSeries(PlotSeries& out);
 
 }  // namespace ar4
