@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "core/archive/codecs.hpp"
 #include "core/archive/cp1251.hpp"
@@ -23,6 +24,15 @@ std::string ReportUtf8(const std::string& cp1251) {
     if (c == '\r') c = '\n';
   }
   return text;
+}
+
+/// Everything the date range of the conversion can take, 1 January 2000 to 31 December 2063, once around
+/// the ring from the MinDate cell: DateRangeBounds of those days.
+ExportBounds WholeArchiveBounds(CellPosition min_date_cell) {
+  IntervalList list;
+  list.Entries[0].FirstPage = min_date_cell.Page;
+  list.Entries[0].FirstCell = min_date_cell.Cell;
+  return DateRangeBounds(list, {1, 1, 2000}, {31, 12, 2063});
 }
 
 }  // namespace
@@ -62,16 +72,13 @@ OpenResult Document::OpenArchive(const std::filesystem::path& path) {
   const std::filesystem::path previous = path_;
   const Selection kept = selection_;
   const LoadStatus status = Load(path);
-  if (status == LoadStatus::kLoaded || status == LoadStatus::kUnknownType) {
-    Select(Selection{});
-    return {true, {}};
-  }
+  if (status == LoadStatus::kLoaded || status == LoadStatus::kUnknownType) return {true, {}};
   // The loading read the rejected file into the buffers: the archive shown before is read again, or
   // nothing is shown when that fails too.
   if (previous_kind == SourceKind::kArchive) {
     const LoadStatus again = Load(previous);
     if (again == LoadStatus::kLoaded || again == LoadStatus::kUnknownType) {
-      Select(kept);
+      if (kept.Mode != Selection::Kind::kAll) Select(kept);
     } else {
       Close();
     }
@@ -97,12 +104,29 @@ LoadStatus Document::Load(const std::filesystem::path& path) {
   path_ = path;
   archive_ = archive;
   std::string report = ReportHeaderLines(buffers_.ArchiveHeader.data(), false);
+  selection_ = Selection{};
+  gather_ms_ = 0;
   if (status == LoadStatus::kLoaded) {
     scan_ = ValidationScan(buffers_.MainBlock.get(), archive_.PageCount, *archive_.Profile);
     report += ReportClosingLines(scan_, false);
-    Pacer pacer;
-    AnalizInterval(buffers_.MainBlock.get(), RingGeometry::Of(*archive_.Profile, archive_.PageCount),
-                   scan_.StartPosition, *intervals_, pacer);
+    const RingGeometry ring = RingGeometry::Of(*archive_.Profile, archive_.PageCount);
+    // The overlap analysis and the gathering of the whole archive both only read the main block, and the
+    // whole archive's bounds need nothing of the analysis but where its walk starts (entry 0 begins at the
+    // scan's MinDate cell): the two run side by side.
+    std::thread analysis([&] {
+      Pacer pacer;
+      AnalizInterval(buffers_.MainBlock.get(), ring, scan_.StartPosition, *intervals_, pacer);
+    });
+    const auto gather_start = std::chrono::steady_clock::now();
+    try {
+      GatherPlotSeries(buffers_.MainBlock.get(), ring, *archive_.Profile, WholeArchiveBounds(scan_.StartPosition), series_);
+    } catch (...) {
+      analysis.join();
+      throw;
+    }
+    gather_ms_ = MillisecondsSince(gather_start);
+    analysis.join();
+    if (intervals_->ItemCount == 0) series_.Clear();  // nothing to convert, nothing to show
     for (std::uint32_t k = 0; k < intervals_->ItemCount; ++k) {
       const IntervalEntry& e = intervals_->Entries[k];
       run_texts_.push_back(IntervalItemText(e));
@@ -163,8 +187,7 @@ ExportBounds Document::SelectionBounds() const {
     case Selection::Kind::kAll:
       break;
   }
-  // Everything the date range of the conversion can take: 1 January 2000 to 31 December 2063.
-  return DateRangeBounds(*intervals_, {1, 1, 2000}, {31, 12, 2063});
+  return WholeArchiveBounds({intervals_->Entries[0].FirstPage, intervals_->Entries[0].FirstCell});
 }
 
 void Document::Select(const Selection& selection) {
