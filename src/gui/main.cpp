@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QIcon>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,13 @@ int main(int argc, char** argv) {
   // "/S" is read from the arguments as given, before the toolkit takes its own options out of them.
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   QApplication app(argc, argv);
+  // The program's own icon on its windows; the desktop entry that menus and task bars match them with.
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/ar4conv-%1.png").arg(size));
+  }
+  QApplication::setWindowIcon(icon);
+  QApplication::setDesktopFileName(QStringLiteral("ar4conv-gui"));
   const ar4::ScreenshotPlan shots = ar4::ScreenshotPlanFromEnvironment();
 
   auto splash = std::make_unique<ar4::TTitl>();
