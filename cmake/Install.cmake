@@ -30,6 +30,15 @@ if(WIN32)
 endif()
 
 install(TARGETS ${AR4_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (`cmake --install --strip`, the package) also drops the compiler's notes in .comment,
+# as Debian strips its programs.
+foreach(program ${AR4_INSTALLED_PROGRAMS})
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()")
+endforeach()
 install(TARGETS ar4gen RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT generator EXCLUDE_FROM_ALL)
 
 # Desktop entries: the converter's window program, and the viewer, which opens ".ar4" files.
