@@ -87,7 +87,12 @@ TFormConvert::TFormConvert(ConversionSettings& settings, QWidget* parent)
 }
 
 void TFormConvert::FormShow() {
-  QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+  // The application title is the text of the window's task-bar entry (its icon name). It is not made
+  // Qt's application display name: the window system would append that to every window's caption.
+  QT_WARNING_PUSH
+  QT_WARNING_DISABLE_DEPRECATED
+  setWindowIconText(QString::fromUtf8(kApplicationTitle));
+  QT_WARNING_POP
   GetTrendoraFolderPath();
   std::error_code ec;
   const std::filesystem::path current = std::filesystem::current_path(ec);

@@ -163,11 +163,21 @@ TEST_F(FormConvertTest, ClosingDuringAConversionWaitsForItsEnd) {
 TEST_F(FormConvertTest, ShowHandlerFindsTheViewerAndItsDataFolder) {
   InstallViewer("C:\\TrendoraData\\\r\n");
   form_.show();  // runs FormShow
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), U(" Архивы VR773x, ЛС-260, ГРВ-300"));
+  EXPECT_EQ(form_.windowIconText(), U(" Архивы VR773x, ЛС-260, ГРВ-300"));  // the task-bar text
   EXPECT_TRUE(form_.BtnShell->isEnabled());
   EXPECT_EQ(form_.ViewerExecutable(), prefix_.Mapped("Program Files/TrendoraStudio/TrendoraStudio.exe"));
   EXPECT_EQ(settings_.ViewerDataFolder, prefix_.Mapped("TrendoraData/"));
   EXPECT_EQ(settings_.InitialFolder, std::filesystem::current_path());
+  form_.hide();
+}
+
+TEST_F(FormConvertTest, ApplicationTitleLeavesTheCaptionsOfTheOtherWindowsAlone) {
+  // The window system appends the application's display name to the caption of every window shown
+  // after it was set: "Error —  Архивы VR773x, ЛС-260, ГРВ-300" instead of "Error".
+  form_.show();
+  EXPECT_FALSE(QGuiApplication::applicationDisplayName().contains(U("Архивы")))
+      << QGuiApplication::applicationDisplayName().toStdString();
+  EXPECT_EQ(form_.windowTitle(), U("РазборщикЗаписей"));
   form_.hide();
 }
 
