@@ -13,6 +13,7 @@
 #include "core/export/file_system.hpp"
 #include "gui/form_convert.hpp"
 #include "gui/form_date_select.hpp"
+#include "gui/qt_translation.hpp"
 #include "gui/screenshot.hpp"
 #include "gui/splash.hpp"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   // "/S" is read from the arguments as given, before the toolkit takes its own options out of them.
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   QApplication app(argc, argv);
+  ar4::InstallQtTranslation(app);
   const ar4::ScreenshotPlan shots = ar4::ScreenshotPlanFromEnvironment();
 
   auto splash = std::make_unique<ar4::TTitl>();
