@@ -8,10 +8,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStyleFactory>
 #include <algorithm>
 #include <iterator>
 
@@ -19,6 +21,20 @@ namespace ar4 {
 namespace {
 
 constexpr int kVisibleListLines = 20;
+
+/// The combo box style of the list of runs: the list opens below the box as a list of kVisibleListLines
+/// lines that scrolls. Styles whose combo boxes pop up over the box like a menu (Fusion among them) make
+/// the list as tall as the screen allows and ignore the number of lines.
+class ListBelowBoxStyle final : public QProxyStyle {
+ public:
+  explicit ListBelowBoxStyle(QStyle* base) : QProxyStyle(base) {}
+
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* result) const override {
+    if (hint == QStyle::SH_ComboBox_Popup) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, result);
+  }
+};
 
 QSpinBox* MakeSpinEdit(QWidget* parent, const char* name, QRect geometry, int minimum, int maximum, int value,
                        int max_length, const char* hint) {
@@ -102,6 +118,9 @@ TFormDateSelect::TFormDateSelect(QWidget* parent)
   BoxInterval->setGeometry(16, 152, 313, 21);
   BoxInterval->setEditable(false);
   BoxInterval->setMaxVisibleItems(kVisibleListLines);
+  auto* list_style = new ListBelowBoxStyle(QStyleFactory::create(BoxInterval->style()->name()));
+  list_style->setParent(BoxInterval);
+  BoxInterval->setStyle(list_style);
   BoxInterval->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   BoxInterval->setToolTip(QString::fromUtf8("Перечень временны'х наложений"));
   BoxInterval->addItem(QString::fromUtf8("  Всё"));

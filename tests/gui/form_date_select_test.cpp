@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTest>
+#include <string>
+#include <vector>
 
 #include "modal_helper.hpp"
 
@@ -63,6 +68,23 @@ TEST(FormDateSelectTest, ControlsStandAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(l.label->pos(), l.at) << l.text;
     EXPECT_EQ(l.label->text(), U(l.text));
   }
+}
+
+TEST(FormDateSelectTest, ListOfRunsOpensWithTwentyLinesThatScroll) {
+  TFormDateSelect dialog;
+  std::vector<std::string> runs;
+  for (int i = 0; i < 56; ++i) runs.push_back("   run " + std::to_string(i));
+  dialog.SetItems(runs);
+  dialog.show();
+  dialog.BoxInterval->showPopup();
+  QAbstractItemView* list = dialog.BoxInterval->view();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+  const int last_shown = list->indexAt(QPoint(2, list->viewport()->height() - 1)).row();
+  EXPECT_EQ(list->indexAt(QPoint(2, 0)).row(), 0);
+  EXPECT_EQ(last_shown, 19);
+  EXPECT_GT(list->verticalScrollBar()->maximum(), 0);
+  dialog.BoxInterval->hidePopup();
+  dialog.hide();
 }
 
 TEST(FormDateSelectTest, SpinEditsHaveRangesDefaultsHintsAndBoldValues) {
