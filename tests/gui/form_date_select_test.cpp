@@ -10,10 +10,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modal_helper.hpp"
@@ -67,6 +69,25 @@ TEST(FormDateSelectTest, ControlsStandAtTheirPlacesWithTheirTexts) {
   for (const auto& l : labels) {
     EXPECT_EQ(l.label->pos(), l.at) << l.text;
     EXPECT_EQ(l.label->text(), U(l.text));
+  }
+}
+
+TEST(FormDateSelectTest, RadioItemsStandInsideTheirFrames) {
+  // Inside the frame as the style draws it: its top line must not cross the first item's mark.
+  TFormDateSelect dialog;
+  for (QGroupBox* group : {dialog.SelectDir, dialog.SelectInterval}) {
+    for (QRadioButton* radio : group->findChildren<QRadioButton*>()) {
+      EXPECT_TRUE(group->contentsRect().contains(radio->geometry())) << radio->objectName().toStdString();
+    }
+  }
+}
+
+TEST(FormDateSelectTest, RowHeadsEndBeforeTheSpinEditsAndShowTheirWholeText) {
+  TFormDateSelect dialog;
+  for (const auto& [label, spin] :
+       {std::pair{dialog.Label1, dialog.EditDate1}, std::pair{dialog.Label2, dialog.EditDate2}}) {
+    EXPECT_LT(label->geometry().right() + 3, spin->x()) << label->text().toStdString();
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
   }
 }
 
