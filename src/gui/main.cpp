@@ -14,6 +14,7 @@
 #include "core/export/file_system.hpp"
 #include "gui/form_convert.hpp"
 #include "gui/form_date_select.hpp"
+#include "gui/qt_translation.hpp"
 #include "gui/screenshot.hpp"
 #include "gui/splash.hpp"
 
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   }
   QApplication::setWindowIcon(icon);
   QApplication::setDesktopFileName(QStringLiteral("ar4conv-gui"));
+  ar4::InstallQtTranslation(app);
   const ar4::ScreenshotPlan shots = ar4::ScreenshotPlanFromEnvironment();
 
   auto splash = std::make_unique<ar4::TTitl>();
