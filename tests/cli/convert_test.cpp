@@ -339,6 +339,19 @@ TEST_F(ConvertCommandTest, RejectedArchivesGiveTheirFixedMessage) {
   }
 }
 
+TEST_F(ConvertCommandTest, SpecialFilesAreReadErrorsWithoutBlocking) {
+  for (const std::string& special : ar4::clitest::SpecialFileArguments(Dir())) {
+    SCOPED_TRACE(special);
+    const CliRun run = ar4::clitest::RunCli("convert " + special + " --out " + Quoted(out_), Dir(), {},
+                                            ar4::clitest::kNoBlockingSeconds);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Err, "Ошибки\n");
+    EXPECT_TRUE(run.Out.empty());
+    EXPECT_TRUE(NothingUnder(out_));
+  }
+}
+
 TEST_F(ConvertCommandTest, UnrecognisedTypeAndArchiveWithoutUsableCellPrintTheReport) {
   HandArchive unknown(73, 1);
   unknown.Bytes[ar4::header::kDeviceType] = 80;
