@@ -69,7 +69,9 @@ CliRun RunProgram(const fs::path& program, const std::string& arguments, const f
   const fs::path out = scratch / "stdout.txt";
   const fs::path err = scratch / "stderr.txt";
   std::string command;
-#ifndef _WIN32
+#ifdef _WIN32
+  (void)time_limit_seconds;
+#else
   if (time_limit_seconds > 0) {
     // timeout(1) ends the program with SIGTERM at the limit, with SIGKILL 5 s later, and exits 124.
     command = "timeout -k 5 " + std::to_string(time_limit_seconds) + " ";
