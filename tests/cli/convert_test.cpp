@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include <locale.h>
+#include <sys/stat.h>
 
 #include "support/fake_wine_prefix.hpp"
 #endif
@@ -249,6 +250,37 @@ TEST_F(ConvertCommandTest, WithoutTargetTheInstalledViewersDataFolderIsUsed) {
   EXPECT_EQ(run.Out, Printed(expected));
   EXPECT_TRUE(fs::is_regular_file(prefix.DriveC() / "TrendoraData" / "VR7731-1042" / "StandartConfig" / "DB" /
                                   kDateFolder / "Chan4.pen"));
+}
+
+TEST_F(ConvertCommandTest, WithoutTargetSpecialFilesAsTheViewersFilesNeitherBlockNorAbort) {
+  // The viewer installed, but its Settings.ini a FIFO or endless zeros, or its system.reg a FIFO:
+  // no data folder is found, which without a target is a usage error.
+  const fs::path file = Write("a.ar4", TwoRuns().Bytes);
+  for (const char* kind : {"settings-fifo", "settings-zero", "registry-fifo"}) {
+    SCOPED_TRACE(kind);
+    ar4::testing::FakeWinePrefix prefix;
+    const fs::path viewer = prefix.MakeFolder("Program Files/TrendoraStudio");
+    ar4::testing::FakeWinePrefix::WriteFile(viewer / "TrendoraStudio.exe", "MZ");
+    prefix.MakeFolder("TrendoraData");
+    prefix.WriteInstallerFolders({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+    const std::string_view which = kind;
+    if (which == "settings-fifo") {
+      ASSERT_EQ(mkfifo((viewer / "Settings.ini").c_str(), 0600), 0);
+    } else if (which == "settings-zero") {
+      if (!fs::exists("/dev/zero")) continue;
+      fs::create_symlink("/dev/zero", viewer / "Settings.ini");
+    } else {
+      ar4::testing::FakeWinePrefix::WriteFile(viewer / "Settings.ini", "C:\\TrendoraData\r\n");
+      fs::remove(prefix.Root() / "system.reg");
+      ASSERT_EQ(mkfifo((prefix.Root() / "system.reg").c_str(), 0600), 0);
+    }
+    const CliRun run = ar4::clitest::RunCli("convert " + Quoted(file), Dir(),
+                                            {"LC_ALL=C", "WINEPREFIX=" + prefix.Root().string()},
+                                            ar4::clitest::kNoBlockingSeconds);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 2) << run.Err;
+    EXPECT_TRUE(run.Out.empty());
+  }
 }
 #endif
 
