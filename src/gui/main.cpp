@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
+#include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +20,7 @@
 #include "gui/screenshot.hpp"
 #include "gui/splash.hpp"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   // "/S" is read from the arguments as given, before the toolkit takes its own options out of them.
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   QApplication app(argc, argv);
@@ -66,4 +68,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   return app.exec();
+} catch (const std::exception& failure) {
+  // Not expected (the conversion reports its own failures), but never an abort.
+  std::fprintf(stderr, "ar4conv-gui: Ошибки: %s\n", failure.what());
+  return 1;
+} catch (...) {
+  std::fprintf(stderr, "ar4conv-gui: Ошибки\n");
+  return 1;
 }
