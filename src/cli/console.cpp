@@ -49,6 +49,12 @@ int UsageFailure(const std::string& message) {
   return kExitUsage;
 }
 
+int UnexpectedFailure(const char* what) noexcept {
+  // stdio rather than the streams: they may be what failed.
+  std::fprintf(stderr, "Ошибки\nar4conv: %s\n", what);
+  return kExitFailure;
+}
+
 bool IsTerminal(std::FILE* stream) {
 #ifdef _WIN32
   return _isatty(_fileno(stream)) != 0;

@@ -18,6 +18,10 @@ void PrintText(std::ostream& out, std::string_view text);
 /// Prints "ar4conv: <message>" on stderr and returns the usage-error exit code.
 int UsageFailure(const std::string& message);
 
+/// An exception that no command caught: "Ошибки" and the exception's text on stderr; returns the
+/// failure exit code.
+int UnexpectedFailure(const char* what) noexcept;
+
 /// True when the stream is a terminal (progress lines are shown only there).
 bool IsTerminal(std::FILE* stream);
 

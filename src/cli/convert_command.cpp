@@ -15,24 +15,9 @@
 #include "core/export/decimal_separator.hpp"
 #include "core/export/file_system.hpp"
 #include "core/viewer/viewer_search.hpp"
-#include "core/viewer/wine_registry.hpp"
-#ifdef _WIN32
-#include "win32/viewer_registry.hpp"
-#endif
 
 namespace ar4::cli {
 namespace {
-
-/// The data folder of an installed viewer, as the window program finds it.
-std::filesystem::path FindViewerDataFolder() {
-#ifdef _WIN32
-  // The installer's folder list in the registry, searched as the window program searches it.
-  return std::filesystem::path(win32::GetTrendoraFolderPath(win32::ReadInstallerFolderNames()).ViewerDataFolder);
-#else
-  const std::filesystem::path prefix = WinePrefixFromEnvironment();
-  return GetTrendoraFolderPath(ReadInstallerFolders(prefix), prefix).ViewerDataFolder;
-#endif
-}
 
 struct ConvertOptions {
   std::string Archive;
@@ -192,7 +177,8 @@ int RunConvert(const ConvertOptions& options) {
     if (options.ViewerDataGiven) {
       settings.ViewerDataFolder = PathFromUtf8(options.ViewerData);
     } else {
-      settings.ViewerDataFolder = FindViewerDataFolder();
+      // The data folder of the installed viewer, as the window program finds it.
+      settings.ViewerDataFolder = FindInstalledViewer().ViewerDataFolder;
       if (settings.ViewerDataFolder.empty()) {
         return UsageFailure("no --out or --viewer-data given, and no data folder of TrendoraStudio was found");
       }

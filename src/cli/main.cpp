@@ -2,9 +2,11 @@
 // the window program.
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
 
 #include "cli/commands.hpp"
+#include "cli/console.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,8 +14,6 @@
 
 #include <string>
 #include <vector>
-
-#include "cli/console.hpp"
 
 namespace {
 
@@ -37,7 +37,7 @@ std::vector<std::string> Utf8Arguments() {
 }  // namespace
 #endif
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
 #ifdef _WIN32
   // Every output byte as written (no CR added before LF), UTF-8 on the console, UTF-8 arguments.
   ar4::cli::SetBinaryOutput();
@@ -67,12 +67,19 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // --help and --version print on stdout: their output, too, must have been written.
     const int code = app.exit(e);
-    return code == 0 ? 0 : ar4::cli::kExitUsage;
+    return code == 0 ? ar4::cli::FinishStandardOutput() : ar4::cli::kExitUsage;
   }
   std::fflush(stdout);
   if (app.got_subcommand("report")) return report();
   if (app.got_subcommand("runs")) return runs();
   if (app.got_subcommand("convert")) return convert();
   return ar4::cli::kExitUsage;
+} catch (const std::exception& failure) {
+  // Not expected (the commands report their own failures), but never an abort: memory that cannot be had,
+  // say, ends the program with the system's message for any failure.
+  return ar4::cli::UnexpectedFailure(failure.what());
+} catch (...) {
+  return ar4::cli::UnexpectedFailure("unknown exception");
 }

@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -43,6 +45,50 @@ QLabel* MakeBoldLabel(QWidget* parent, const char* name, const char* text, QRect
   label->hide();
   return label;
 }
+
+/// The file-open dialog: Qt's own rather than a desktop's, so that it behaves the same everywhere. A name
+/// typed without an extension is looked up as typed, then with ".AR4", then with ".ar4": Qt itself would
+/// only try the default extension as given, which on a case-sensitive file system misses "name.ar4" (and
+/// keeps the Open button disabled for it). So Qt is left any name, and the dialog checks that it exists.
+class ArchiveOpenDialog final : public QFileDialog {
+ public:
+  ArchiveOpenDialog(QWidget* parent, const QString& caption, const QString& folder, QString default_suffix)
+      : QFileDialog(parent, caption, folder), default_suffix_(std::move(default_suffix)) {
+    setOption(QFileDialog::DontUseNativeDialog);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setFileMode(QFileDialog::AnyFile);
+  }
+
+  void accept() override {
+    const QStringList chosen = selectedFiles();
+    if (chosen.size() != 1 || chosen.front().isEmpty() || QFileInfo(chosen.front()).isDir()) {
+      QFileDialog::accept();  // Qt opens a folder
+      return;
+    }
+    const QString found = ExistingFile(chosen.front());
+    if (found.isEmpty()) {
+      QMessageBox::warning(this, windowTitle(),
+                           QFileDialog::tr("%1\nFile not found.\nPlease verify the correct file name was given.")
+                               .arg(QFileInfo(chosen.front()).fileName()));
+      return;
+    }
+    selectFile(found);
+    QFileDialog::accept();
+  }
+
+ private:
+  QString ExistingFile(const QString& name) const {
+    if (QFileInfo(name).isFile()) return name;
+    if (QFileInfo::exists(name) || !QFileInfo(name).suffix().isEmpty()) return QString();
+    for (const QString& candidate :
+         {name + u'.' + default_suffix_.toUpper(), name + u'.' + default_suffix_.toLower()}) {
+      if (QFileInfo(candidate).isFile()) return candidate;
+    }
+    return QString();
+  }
+
+  QString default_suffix_;
+};
 
 }  // namespace
 
@@ -87,7 +133,12 @@ TFormConvert::TFormConvert(ConversionSettings& settings, QWidget* parent)
 }
 
 void TFormConvert::FormShow() {
-  QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+  // The application title is the text of the window's task-bar entry (its icon name). It is not made
+  // Qt's application display name: the window system would append that to every window's caption.
+  QT_WARNING_PUSH
+  QT_WARNING_DISABLE_DEPRECATED
+  setWindowIconText(QString::fromUtf8(kApplicationTitle));
+  QT_WARNING_POP
   GetTrendoraFolderPath();
   std::error_code ec;
   const std::filesystem::path current = std::filesystem::current_path(ec);
@@ -134,14 +185,14 @@ void TFormConvert::BtnShellClick() {
 }
 
 std::optional<std::filesystem::path> TFormConvert::OpenArchiveDialog(const std::filesystem::path& initial_folder) {
-  QFileDialog dialog(this, QString::fromUtf8("Выберите файл архива  (*.ar4)"), ToQString(initial_folder));
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  ArchiveOpenDialog dialog(this, QString::fromUtf8("Выберите файл архива  (*.ar4)"), ToQString(initial_folder),
+                           QStringLiteral("AR4"));
+  // The filter names already show their patterns; Qt would show them a second time.
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
   const QStringList filters = {QString::fromUtf8("Файл данных архива ( *.ar4 ) (*.AR4 *.ar4)"),
                                QString::fromUtf8("Все файлы (*.*) (*)")};
   dialog.setNameFilters(filters);
   dialog.selectNameFilter(filters.front());
-  dialog.setDefaultSuffix(QStringLiteral("AR4"));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
@@ -162,8 +213,8 @@ std::optional<IntervalChoice> TFormConvert::ShowIntervalDialog(const std::vector
 }
 
 std::optional<std::filesystem::path> TFormConvert::SelectDirectory(std::string_view prompt) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(this, FromUtf8(prompt), QDir::homePath(), QFileDialog::ShowDirsOnly);
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, FromUtf8(prompt), QDir::homePath(), QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   if (folder.isEmpty()) return std::nullopt;
   return ToPath(folder);
 }

@@ -81,7 +81,9 @@ class TFormConvert : public QWidget, public UserInterface {
   bool close_requested_ = false;
 };
 
-/// The application title that the show handler sets (with its leading blank).
+/// The application title (with its leading blank): the show handler makes it the main window's task-bar
+/// text (its icon name); it is also the caption for a report of an unexpected failure. The captions of the
+/// windows themselves stay exactly their own.
 inline constexpr const char* kApplicationTitle = " Архивы VR773x, ЛС-260, ГРВ-300";
 
 }  // namespace ar4

@@ -8,17 +8,36 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStyleFactory>
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
 
 namespace ar4 {
 namespace {
 
 constexpr int kVisibleListLines = 20;
+constexpr int kRadioHeight = 17;
+constexpr int kLabelGap = 4;  // at least this much room between a row head and the spin edit beside it
+
+/// The combo box style of the list of runs: the list opens below the box as a list of kVisibleListLines
+/// lines that scrolls. Styles whose combo boxes pop up over the box like a menu (Fusion among them) make
+/// the list as tall as the screen allows and ignore the number of lines.
+class ListBelowBoxStyle final : public QProxyStyle {
+ public:
+  explicit ListBelowBoxStyle(QStyle* base) : QProxyStyle(base) {}
+
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* result) const override {
+    if (hint == QStyle::SH_ComboBox_Popup) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, result);
+  }
+};
 
 QSpinBox* MakeSpinEdit(QWidget* parent, const char* name, QRect geometry, int minimum, int maximum, int value,
                        int max_length, const char* hint) {
@@ -51,6 +70,21 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QPoint po
   return label;
 }
 
+/// Shrinks the face of `labels` (all alike) until each ends left of `right`, for faces wider than the one
+/// the dialog was laid out for.
+void FitLabels(std::initializer_list<QLabel*> labels, int right) {
+  QFont face = (*labels.begin())->font();
+  auto fits = [&] {
+    for (QLabel* label : labels) {
+      label->setFont(face);
+      label->adjustSize();
+      if (label->geometry().right() >= right) return false;
+    }
+    return true;
+  };
+  while (!fits() && face.pixelSize() > 8) face.setPixelSize(face.pixelSize() - 1);
+}
+
 /// A radio group: a framed box with its caption and two items one below the other.
 QGroupBox* MakeRadioGroup(QWidget* parent, const char* name, const char* caption, QRect geometry,
                           const char* item0, const char* item1, QButtonGroup*& items) {
@@ -59,11 +93,15 @@ QGroupBox* MakeRadioGroup(QWidget* parent, const char* name, const char* caption
   box->setGeometry(geometry);
   items = new QButtonGroup(box);
   items->setExclusive(true);
+  // The items stand inside the frame, below its top line: where the style draws the caption above the
+  // frame (Fusion), the frame starts lower than a fixed offset would assume.
+  const QRect inside = box->contentsRect();
+  const int first_top = inside.top() + std::max(0, (inside.height() - 2 * kRadioHeight - 1) / 2);
   const char* texts[] = {item0, item1};
   for (int i = 0; i < 2; ++i) {
     auto* radio = new QRadioButton(QString::fromUtf8(texts[i]), box);
     radio->setObjectName(QStringLiteral("%1Item%2").arg(QString::fromLatin1(name)).arg(i));
-    radio->setGeometry(8, 16 + 18 * i, geometry.width() - 16, 17);
+    radio->setGeometry(8, first_top + (kRadioHeight + 1) * i, geometry.width() - 16, kRadioHeight);
     items->addButton(radio, i);
   }
   items->button(0)->setChecked(true);
@@ -102,6 +140,9 @@ TFormDateSelect::TFormDateSelect(QWidget* parent)
   BoxInterval->setGeometry(16, 152, 313, 21);
   BoxInterval->setEditable(false);
   BoxInterval->setMaxVisibleItems(kVisibleListLines);
+  auto* list_style = new ListBelowBoxStyle(QStyleFactory::create(BoxInterval->style()->name()));
+  list_style->setParent(BoxInterval);
+  BoxInterval->setStyle(list_style);
   BoxInterval->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   BoxInterval->setToolTip(QString::fromUtf8("Перечень временны'х наложений"));
   BoxInterval->addItem(QString::fromUtf8("  Всё"));
@@ -123,6 +164,7 @@ TFormDateSelect::TFormDateSelect(QWidget* parent)
   Label5 = MakeLabel(this, "Label5", "Год", QPoint(281, 192));
   Label1 = MakeLabel(this, "Label1", "Начало  интервала", QPoint(16, 211));
   Label2 = MakeLabel(this, "Label2", "Конец  интервала", QPoint(16, 243));
+  FitLabels({Label1, Label2}, EditDate1->x() - kLabelGap);
 
   // Tab order: BtnOk, SelectInterval, the six spin edits, BoxInterval, BtnCancel, SelectDir.
   QWidget* order[] = {BtnOk,     SelectIntervalItems->button(0), EditDate1,   EditMonth1,

@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QIcon>
+#include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,13 +16,22 @@
 #include "core/export/file_system.hpp"
 #include "gui/form_convert.hpp"
 #include "gui/form_date_select.hpp"
+#include "gui/qt_translation.hpp"
 #include "gui/screenshot.hpp"
 #include "gui/splash.hpp"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   // "/S" is read from the arguments as given, before the toolkit takes its own options out of them.
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   QApplication app(argc, argv);
+  // The program's own icon on its windows; the desktop entry that menus and task bars match them with.
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/ar4conv-%1.png").arg(size));
+  }
+  QApplication::setWindowIcon(icon);
+  QApplication::setDesktopFileName(QStringLiteral("ar4conv-gui"));
+  ar4::InstallQtTranslation(app);
   const ar4::ScreenshotPlan shots = ar4::ScreenshotPlanFromEnvironment();
 
   auto splash = std::make_unique<ar4::TTitl>();
@@ -56,4 +68,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   return app.exec();
+} catch (const std::exception& failure) {
+  // Not expected (the conversion reports its own failures), but never an abort.
+  std::fprintf(stderr, "ar4conv-gui: Ошибки: %s\n", failure.what());
+  return 1;
+} catch (...) {
+  std::fprintf(stderr, "ar4conv-gui: Ошибки\n");
+  return 1;
 }

@@ -27,7 +27,10 @@ constexpr SplashLine kLines[] = {
     {264, "2026"},
 };
 
-constexpr int kLineHeight = 24;
+// The lines stand 24 pixels apart, but each label reaches 12 pixels further down, so that the descenders
+// (р, у) of a deep face are not cut at any scale. The labels are transparent: the lower part of one may lie
+// over the top of the next.
+constexpr int kLineHeight = 36;
 
 }  // namespace
 

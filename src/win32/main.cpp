@@ -88,8 +88,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     code = Run(instance);
   } catch (const std::exception& failure) {
     // Not expected: the conversion reports its own failures. The box names the program.
-    MessageBoxW(nullptr, ar4::win32::WideFromUtf8(failure.what()).c_str(), ar4::win32::kApplicationTitle,
+    const std::string text = std::string("Ошибки\n") + failure.what();
+    MessageBoxW(nullptr, ar4::win32::MessageTextForDisplay(text).c_str(), ar4::win32::kApplicationTitle,
                 MB_OK | MB_ICONERROR);
+  } catch (...) {
+    MessageBoxW(nullptr, L"Ошибки", ar4::win32::kApplicationTitle, MB_OK | MB_ICONERROR);
   }
   CoUninitialize();
   return code;

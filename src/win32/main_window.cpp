@@ -9,6 +9,7 @@
 #include "win32/message_box.hpp"
 #include "win32/resource.hpp"
 #include "win32/text.hpp"
+#include "win32/viewer_launch.hpp"
 
 namespace ar4::win32 {
 namespace {
@@ -224,10 +225,10 @@ void MainWindow::Show() {
 }
 
 void MainWindow::FormShow() {
-  viewer_ = GetTrendoraFolderPath(ReadInstallerFolderNames());
+  viewer_ = FindInstalledViewer();
   // The viewer button goes from disabled to enabled at most once.
   if (viewer_.ExecutableFound) EnableWindow(Control(ids::kBtnShell), TRUE);
-  driver_.Settings().ViewerDataFolder = std::filesystem::path(viewer_.ViewerDataFolder);
+  driver_.Settings().ViewerDataFolder = viewer_.ViewerDataFolder;
   driver_.Settings().InitialFolder = CurrentFolder();
 }
 
@@ -240,7 +241,7 @@ void MainWindow::BtnConvertClick() {
 }
 
 void MainWindow::BtnShellClick() {
-  if (!LaunchViewer(viewer_.ViewerExecutable)) {
+  if (!LaunchViewer(viewer_.ViewerExecutable.wstring())) {
     ShowMessageBox(messages::kLaunchFailed, MessageKind::kError, buttons::kCancelOnly);
   }
 }

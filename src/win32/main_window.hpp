@@ -15,7 +15,7 @@
 #include "core/conversion/user_interface.hpp"
 #include "win32/interval_dialog.hpp"
 #include "win32/screenshot.hpp"
-#include "win32/viewer_registry.hpp"
+#include "core/viewer/viewer_search.hpp"
 
 namespace ar4::win32 {
 

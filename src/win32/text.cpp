@@ -36,13 +36,6 @@ std::string Utf8FromWide(std::wstring_view wide) {
   return utf8;
 }
 
-std::wstring WideFromSettingsText(std::string_view bytes) {
-  bool ok = false;
-  std::wstring wide = Decode(CP_UTF8, MB_ERR_INVALID_CHARS, bytes, ok);
-  if (ok) return wide;
-  return Decode(CP_ACP, 0, bytes, ok);
-}
-
 std::wstring MessageTextForDisplay(std::string_view utf8) {
   const std::wstring wide = WideFromUtf8(utf8);
   std::wstring shown;

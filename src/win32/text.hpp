@@ -13,10 +13,6 @@ std::wstring WideFromUtf8(std::string_view utf8);
 /// UTF-16 as UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf8FromWide(std::wstring_view wide);
 
-/// 8-bit text of a settings file: UTF-8 when it is valid UTF-8, otherwise the system's ANSI code page
-/// (Windows-1251 on the instruments' machines).
-std::wstring WideFromSettingsText(std::string_view bytes);
-
 /// A message as the box shows it: every line break (CR, LF, CR LF or LF CR) becomes one CR LF.
 std::wstring MessageTextForDisplay(std::string_view utf8);
 

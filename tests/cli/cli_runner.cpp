@@ -10,7 +10,10 @@
 #include <iterator>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #endif
 
 namespace ar4::clitest {
@@ -32,6 +35,25 @@ std::string Quoted(const fs::path& path) {
   return quoted;
 }
 
+std::vector<std::string> SpecialFileArguments(const fs::path& scratch) {
+#ifdef _WIN32
+  (void)scratch;
+  return {"NUL"};
+#else
+  std::vector<std::string> arguments;
+  const fs::path fifo = scratch / "fifo.ar4";
+  if (mkfifo(fifo.c_str(), 0600) == 0) {
+    arguments.push_back(Quoted(fifo));
+  } else {
+    ADD_FAILURE() << "mkfifo " << fifo;
+  }
+  for (const char* device : {"/dev/zero", "/dev/null"}) {
+    if (fs::exists(device)) arguments.push_back(device);
+  }
+  return arguments;
+#endif
+}
+
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -43,16 +65,24 @@ void WriteAll(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 }
 
 CliRun RunProgram(const fs::path& program, const std::string& arguments, const fs::path& scratch,
-                  const std::vector<std::string>& environment) {
+                  const std::vector<std::string>& environment, int time_limit_seconds) {
   const fs::path out = scratch / "stdout.txt";
   const fs::path err = scratch / "stderr.txt";
   std::string command;
+#ifdef _WIN32
+  (void)time_limit_seconds;
+#else
+  if (time_limit_seconds > 0) {
+    // timeout(1) ends the program with SIGTERM at the limit, with SIGKILL 5 s later, and exits 124.
+    command = "timeout -k 5 " + std::to_string(time_limit_seconds) + " ";
+  }
+#endif
   if (!environment.empty()) {
     if (!CanSetEnvironment()) {
       ADD_FAILURE() << "environment settings need a POSIX shell";
       return {};
     }
-    command = "env";
+    command += "env";
     for (const std::string& setting : environment) command += " '" + setting + "'";
     command += ' ';
   }
@@ -70,14 +100,16 @@ CliRun RunProgram(const fs::path& program, const std::string& arguments, const f
 #else
   const int status = std::system(command.c_str());
   run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.TimedOut = time_limit_seconds > 0 && (run.ExitCode == 124 || run.ExitCode == 128 + SIGKILL);
 #endif
   run.Out = ReadAll(out);
   run.Err = ReadAll(err);
   return run;
 }
 
-CliRun RunCli(const std::string& arguments, const fs::path& scratch, const std::vector<std::string>& environment) {
-  return RunProgram(AR4_CLI_PATH, arguments, scratch, environment);
+CliRun RunCli(const std::string& arguments, const fs::path& scratch, const std::vector<std::string>& environment,
+              int time_limit_seconds) {
+  return RunProgram(AR4_CLI_PATH, arguments, scratch, environment, time_limit_seconds);
 }
 
 ScratchFolder::ScratchFolder(const std::string& prefix) {

@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include <locale.h>
+#include <sys/stat.h>
 
 #include "support/fake_wine_prefix.hpp"
 #endif
@@ -250,6 +251,37 @@ TEST_F(ConvertCommandTest, WithoutTargetTheInstalledViewersDataFolderIsUsed) {
   EXPECT_TRUE(fs::is_regular_file(prefix.DriveC() / "TrendoraData" / "VR7731-1042" / "StandartConfig" / "DB" /
                                   kDateFolder / "Chan4.pen"));
 }
+
+TEST_F(ConvertCommandTest, WithoutTargetSpecialFilesAsTheViewersFilesNeitherBlockNorAbort) {
+  // The viewer installed, but its Settings.ini a FIFO or endless zeros, or its system.reg a FIFO:
+  // no data folder is found, which without a target is a usage error.
+  const fs::path file = Write("a.ar4", TwoRuns().Bytes);
+  for (const char* kind : {"settings-fifo", "settings-zero", "registry-fifo"}) {
+    SCOPED_TRACE(kind);
+    ar4::testing::FakeWinePrefix prefix;
+    const fs::path viewer = prefix.MakeFolder("Program Files/TrendoraStudio");
+    ar4::testing::FakeWinePrefix::WriteFile(viewer / "TrendoraStudio.exe", "MZ");
+    prefix.MakeFolder("TrendoraData");
+    prefix.WriteInstallerFolders({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+    const std::string_view which = kind;
+    if (which == "settings-fifo") {
+      ASSERT_EQ(mkfifo((viewer / "Settings.ini").c_str(), 0600), 0);
+    } else if (which == "settings-zero") {
+      if (!fs::exists("/dev/zero")) continue;
+      fs::create_symlink("/dev/zero", viewer / "Settings.ini");
+    } else {
+      ar4::testing::FakeWinePrefix::WriteFile(viewer / "Settings.ini", "C:\\TrendoraData\r\n");
+      fs::remove(prefix.Root() / "system.reg");
+      ASSERT_EQ(mkfifo((prefix.Root() / "system.reg").c_str(), 0600), 0);
+    }
+    const CliRun run = ar4::clitest::RunCli("convert " + Quoted(file), Dir(),
+                                            {"LC_ALL=C", "WINEPREFIX=" + prefix.Root().string()},
+                                            ar4::clitest::kNoBlockingSeconds);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 2) << run.Err;
+    EXPECT_TRUE(run.Out.empty());
+  }
+}
 #endif
 
 // --- Usage errors: exit 2, nothing written ---
@@ -334,6 +366,19 @@ TEST_F(ConvertCommandTest, RejectedArchivesGiveTheirFixedMessage) {
     const CliRun run = Convert(Quoted(c.path) + " --out " + Quoted(out_));
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Err, c.message);
+    EXPECT_TRUE(run.Out.empty());
+    EXPECT_TRUE(NothingUnder(out_));
+  }
+}
+
+TEST_F(ConvertCommandTest, SpecialFilesAreReadErrorsWithoutBlocking) {
+  for (const std::string& special : ar4::clitest::SpecialFileArguments(Dir())) {
+    SCOPED_TRACE(special);
+    const CliRun run = ar4::clitest::RunCli("convert " + special + " --out " + Quoted(out_), Dir(), {},
+                                            ar4::clitest::kNoBlockingSeconds);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Err, "Ошибки\n");
     EXPECT_TRUE(run.Out.empty());
     EXPECT_TRUE(NothingUnder(out_));
   }

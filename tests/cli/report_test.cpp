@@ -110,6 +110,19 @@ TEST_F(ReportCommandTest, RawPrintsExactlyTheWindows1251Bytes) {
   EXPECT_EQ(run.Out.find('\n'), std::string::npos);
 }
 
+TEST_F(ReportCommandTest, SpecialFilesAreReadErrorsWithoutBlocking) {
+  for (const std::string& special : ar4::clitest::SpecialFileArguments(dir_)) {
+    for (const char* mode : {"", " --json"}) {
+      SCOPED_TRACE(special + mode);
+      const CliRun run = ar4::clitest::RunCli("report " + special + mode, dir_, {}, ar4::clitest::kNoBlockingSeconds);
+      EXPECT_FALSE(run.TimedOut);
+      EXPECT_EQ(run.ExitCode, 1);
+      EXPECT_EQ(run.Err, "Ошибки\n");
+      EXPECT_TRUE(run.Out.empty());
+    }
+  }
+}
+
 TEST_F(ReportCommandTest, JsonCarriesTheCountersAndTheOverlapList) {
   const std::vector<std::uint8_t> bytes = SampleArchive();
   const fs::path archive = Write("a.ar4", bytes);

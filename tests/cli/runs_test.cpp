@@ -119,4 +119,16 @@ TEST_F(RunsCommandTest, RejectedFileAndUnknownTypeFailOnStderr) {
   EXPECT_EQ(run.Err.find('\r'), std::string::npos);
 }
 
+TEST_F(RunsCommandTest, SpecialFilesAreReadErrorsWithoutBlocking) {
+  for (const std::string& special : ar4::clitest::SpecialFileArguments(scratch_.Path())) {
+    SCOPED_TRACE(special);
+    const Result run =
+        ar4::clitest::RunCli("runs " + special, scratch_.Path(), {}, ar4::clitest::kNoBlockingSeconds);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Err, "Ошибки\n");
+    EXPECT_TRUE(run.Out.empty());
+  }
+}
+
 }  // namespace

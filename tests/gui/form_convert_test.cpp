@@ -4,11 +4,17 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 
 #include "support/fake_wine_prefix.hpp"
@@ -163,11 +169,21 @@ TEST_F(FormConvertTest, ClosingDuringAConversionWaitsForItsEnd) {
 TEST_F(FormConvertTest, ShowHandlerFindsTheViewerAndItsDataFolder) {
   InstallViewer("C:\\TrendoraData\\\r\n");
   form_.show();  // runs FormShow
-  EXPECT_EQ(QGuiApplication::applicationDisplayName(), U(" Архивы VR773x, ЛС-260, ГРВ-300"));
+  EXPECT_EQ(form_.windowIconText(), U(" Архивы VR773x, ЛС-260, ГРВ-300"));  // the task-bar text
   EXPECT_TRUE(form_.BtnShell->isEnabled());
   EXPECT_EQ(form_.ViewerExecutable(), prefix_.Mapped("Program Files/TrendoraStudio/TrendoraStudio.exe"));
   EXPECT_EQ(settings_.ViewerDataFolder, prefix_.Mapped("TrendoraData/"));
   EXPECT_EQ(settings_.InitialFolder, std::filesystem::current_path());
+  form_.hide();
+}
+
+TEST_F(FormConvertTest, ApplicationTitleLeavesTheCaptionsOfTheOtherWindowsAlone) {
+  // The window system appends the application's display name to the caption of every window shown
+  // after it was set: "Error —  Архивы VR773x, ЛС-260, ГРВ-300" instead of "Error".
+  form_.show();
+  EXPECT_FALSE(QGuiApplication::applicationDisplayName().contains(U("Архивы")))
+      << QGuiApplication::applicationDisplayName().toStdString();
+  EXPECT_EQ(form_.windowTitle(), U("РазборщикЗаписей"));
   form_.hide();
 }
 
@@ -289,6 +305,92 @@ TEST_F(FormConvertTest, MessagesGoThroughTheMessageBox) {
   WhenModal([](QWidget* window) { testing::PressKey(window, Qt::Key_Return); });
   EXPECT_EQ(form_.ShowMessageBox("Сортировать по дате?", MessageKind::kConfirmation, buttons::kYesNo),
             DialogResult::kYes);
+}
+
+/// What one showing of the open dialog gave: the file chosen, the text of the message box it raised.
+struct OpenDialogOutcome {
+  std::optional<std::filesystem::path> Chosen;
+  QString Message;
+  QString Caption;
+  QStringList FilterNames;
+  QStringList Listed;  // the names the list shows under the chosen filter
+  bool OpenEnabled = false;
+};
+
+/// The names `dialog` lists, once its folder has been read (up to about two seconds).
+QStringList ListedNames(QFileDialog* dialog, int expected) {
+  auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+  QStringList names;
+  for (int attempt = 0; view != nullptr && attempt < 200; ++attempt) {
+    names.clear();
+    const QModelIndex root = view->rootIndex();
+    for (int row = 0; row < view->model()->rowCount(root); ++row) {
+      names << view->model()->index(row, 0, root).data().toString();
+    }
+    if (names.size() >= expected) break;
+    QTest::qWait(10);
+  }
+  names.sort();
+  return names;
+}
+
+/// Shows the open dialog on `folder`, types `typed` into its name field and presses its Open button; a
+/// message box the dialog raises is closed, and then the dialog is cancelled.
+OpenDialogOutcome TypeIntoOpenDialog(TFormConvert& form, const std::filesystem::path& folder, const QString& typed,
+                                     int expected_listed = 0) {
+  OpenDialogOutcome outcome;
+  WhenModal([&](QWidget* window) {
+    auto* dialog = qobject_cast<QFileDialog*>(window);
+    ASSERT_NE(dialog, nullptr);
+    outcome.Caption = dialog->windowTitle();
+    if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")); types != nullptr) {
+      for (int i = 0; i < types->count(); ++i) outcome.FilterNames << types->itemText(i);
+    }
+    if (expected_listed > 0) outcome.Listed = ListedNames(dialog, expected_listed);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box != nullptr) {
+        outcome.Message = box->text();
+        box->done(QMessageBox::Ok);
+        QTimer::singleShot(0, dialog, &QFileDialog::reject);
+      }
+    });
+    watch.start(5);
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
+    QPushButton* open =
+        dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open);
+    outcome.OpenEnabled = open->isEnabled();
+    open->click();
+    if (dialog->isVisible()) QTimer::singleShot(0, dialog, &QFileDialog::reject);
+  });
+  outcome.Chosen = form.OpenArchiveDialog(folder);
+  return outcome;
+}
+
+TEST_F(FormConvertTest, OpenDialogFindsTheArchiveWhateverTheCaseOfItsExtension) {
+  const auto folder = prefix_.Root() / "archives";
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"vr7731.ar4", "VR7732.AR4", "plain", "notes.txt"}) {
+    FakeWinePrefix::WriteFile(folder / name, "ar");
+  }
+
+  OpenDialogOutcome outcome = TypeIntoOpenDialog(form_, folder, U("vr7731"), 2);
+  EXPECT_EQ(outcome.Chosen, folder / "vr7731.ar4") << outcome.Message.toStdString();
+  EXPECT_TRUE(outcome.OpenEnabled);
+  EXPECT_EQ(outcome.Caption, U("Выберите файл архива  (*.ar4)"));
+  EXPECT_EQ(outcome.FilterNames, (QStringList{U("Файл данных архива ( *.ar4 )"), U("Все файлы (*.*)")}));
+  EXPECT_EQ(outcome.Listed, (QStringList{U("VR7732.AR4"), U("vr7731.ar4")}));  // both cases under *.AR4
+
+  outcome = TypeIntoOpenDialog(form_, folder, U("VR7732"));
+  EXPECT_EQ(outcome.Chosen, folder / "VR7732.AR4") << outcome.Message.toStdString();
+  outcome = TypeIntoOpenDialog(form_, folder, U("plain"));  // the name as typed comes first
+  EXPECT_EQ(outcome.Chosen, folder / "plain") << outcome.Message.toStdString();
+  outcome = TypeIntoOpenDialog(form_, folder, U("vr7731.ar4"));
+  EXPECT_EQ(outcome.Chosen, folder / "vr7731.ar4") << outcome.Message.toStdString();
+
+  outcome = TypeIntoOpenDialog(form_, folder, U("missing"));
+  EXPECT_FALSE(outcome.Chosen);
+  EXPECT_FALSE(outcome.Message.isEmpty());
 }
 
 }  // namespace

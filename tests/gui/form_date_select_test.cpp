@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTest>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "modal_helper.hpp"
 
@@ -63,6 +70,42 @@ TEST(FormDateSelectTest, ControlsStandAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(l.label->pos(), l.at) << l.text;
     EXPECT_EQ(l.label->text(), U(l.text));
   }
+}
+
+TEST(FormDateSelectTest, RadioItemsStandInsideTheirFrames) {
+  // Inside the frame as the style draws it: its top line must not cross the first item's mark.
+  TFormDateSelect dialog;
+  for (QGroupBox* group : {dialog.SelectDir, dialog.SelectInterval}) {
+    for (QRadioButton* radio : group->findChildren<QRadioButton*>()) {
+      EXPECT_TRUE(group->contentsRect().contains(radio->geometry())) << radio->objectName().toStdString();
+    }
+  }
+}
+
+TEST(FormDateSelectTest, RowHeadsEndBeforeTheSpinEditsAndShowTheirWholeText) {
+  TFormDateSelect dialog;
+  for (const auto& [label, spin] :
+       {std::pair{dialog.Label1, dialog.EditDate1}, std::pair{dialog.Label2, dialog.EditDate2}}) {
+    EXPECT_LT(label->geometry().right() + 3, spin->x()) << label->text().toStdString();
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+  }
+}
+
+TEST(FormDateSelectTest, ListOfRunsOpensWithTwentyLinesThatScroll) {
+  TFormDateSelect dialog;
+  std::vector<std::string> runs;
+  for (int i = 0; i < 56; ++i) runs.push_back("   run " + std::to_string(i));
+  dialog.SetItems(runs);
+  dialog.show();
+  dialog.BoxInterval->showPopup();
+  QAbstractItemView* list = dialog.BoxInterval->view();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+  const int last_shown = list->indexAt(QPoint(2, list->viewport()->height() - 1)).row();
+  EXPECT_EQ(list->indexAt(QPoint(2, 0)).row(), 0);
+  EXPECT_EQ(last_shown, 19);
+  EXPECT_GT(list->verticalScrollBar()->maximum(), 0);
+  dialog.BoxInterval->hidePopup();
+  dialog.hide();
 }
 
 TEST(FormDateSelectTest, SpinEditsHaveRangesDefaultsHintsAndBoldValues) {

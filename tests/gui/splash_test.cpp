@@ -48,6 +48,41 @@ TEST(SplashTest, LinesStandAtTheirTopsInABoldMonospacedFace) {
   EXPECT_FALSE(splash.LineAt(232)->text().isEmpty());
 }
 
+/// The lowest pixel row of `picture` that holds ink (a dark pixel), or -1.
+int LowestInk(const QImage& picture) {
+  for (int y = picture.height() - 1; y >= 0; --y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      if (qGray(picture.pixel(x, y)) < 128) return y;
+    }
+  }
+  return -1;
+}
+
+/// What `label` shows, painted at `ratio` device pixels per pixel, on a background `extra` pixels taller.
+QImage Painted(QLabel& label, qreal ratio, int extra) {
+  const QSize size(label.width(), label.height() + extra);
+  QImage picture(size * ratio, QImage::Format_RGB32);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(Qt::white);
+  label.render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+  return picture;
+}
+
+TEST(SplashTest, DescendersAreWholeAtNormalAndDoubleScale) {
+  TTitl splash;
+  for (const qreal ratio : {1.0, 2.0}) {
+    for (QLabel* line : splash.findChildren<QLabel*>()) {
+      // The same text in a label with room to spare below shows where the glyphs really end.
+      QLabel roomy(line->text());
+      roomy.setFont(line->font());
+      roomy.setAlignment(line->alignment());
+      roomy.resize(line->width(), line->height() + 40);
+      EXPECT_EQ(LowestInk(Painted(*line, ratio, 40)), LowestInk(Painted(roomy, ratio, 0)))
+          << "ratio " << ratio << ": " << line->text().toStdString();
+    }
+  }
+}
+
 TEST(SplashTest, TimerRunsFromCreationAndFiresOnce) {
   TTitl splash;
   EXPECT_TRUE(splash.TimerActive());

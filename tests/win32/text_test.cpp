@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "core/viewer/windows_registry.hpp"
+
 namespace ar4::win32 {
 namespace {
 

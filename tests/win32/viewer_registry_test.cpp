@@ -1,8 +1,11 @@
-#include "win32/viewer_registry.hpp"
+#include "core/viewer/windows_registry.hpp"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "win32/text.hpp"
+#include "win32/viewer_launch.hpp"
 #include "win32_test_support.hpp"
 
 namespace ar4::win32 {
@@ -115,6 +118,18 @@ TEST(ViewerSearch, SettingsOfTheWinningFolderOnlyAreRead) {
   const Installation second = Install(root, L"2\\TrendoraStudio", true);
   const ViewerSearchResult result = GetTrendoraFolderPath({first.Name, second.Name});
   EXPECT_EQ(result.ViewerFolder, second.Name);
+  EXPECT_TRUE(result.ViewerDataFolder.empty());
+}
+
+TEST(ViewerSearch, LineWithANulByteNamesNoFolder) {
+  // Windows would take the path only up to the NUL byte, which names a folder that exists.
+  TempFolder root;
+  const std::string settings = Utf8FromWide(root.Path().wstring()) + std::string(1, '\0') + "x\r\n";
+  const Installation installation = Install(root, L"TrendoraStudio", true);
+  WriteFileBytes(installation.Folder / L"Settings.ini", settings);
+  const ViewerSearchResult result = GetTrendoraFolderPath({installation.Name});
+  EXPECT_TRUE(result.ExecutableFound);
+  EXPECT_FALSE(result.SettingsUnreadable);
   EXPECT_TRUE(result.ViewerDataFolder.empty());
 }
 

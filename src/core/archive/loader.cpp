@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
+
+#include "core/archive/regular_file.hpp"
 
 namespace ar4 {
 namespace {
@@ -21,14 +22,6 @@ struct FileCloser {
     if (file != nullptr) std::fclose(file);
   }
 };
-
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), L"rb");
-#else
-  return std::fopen(path.c_str(), "rb");
-#endif
-}
 
 /// The main-block bytes the reading takes from a file of `file_size` bytes: everything after the header,
 /// at most the 32 MiB of the buffer. A shorter file fills only the start of the buffer; the rest keeps what
@@ -63,15 +56,12 @@ LoadStatus CheckHeader(const ArchiveBuffers& buffers, std::uint64_t file_size, L
 
 LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffers, LoadedArchive& out) {
   out = LoadedArchive{};
-  FileCloser stream{OpenForReading(path)};
-  if (stream.file == nullptr) return LoadStatus::kReadError;
-
-  // The size of the opened file; a directory or anything else without a size cannot be read as an archive.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return LoadStatus::kReadError;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return LoadStatus::kReadError;
-  out.FileSize = static_cast<std::uint64_t>(size);
+  // Only a regular file is an archive: a folder, a FIFO or a device is refused without blocking on it,
+  // and the size is that of the file opened.
+  RegularFile opened;
+  if (opened.Open(path) != OpenFileStatus::kOpened) return LoadStatus::kReadError;
+  out.FileSize = opened.Size();
+  FileCloser stream{opened.Release()};
   if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;  // before anything is read
 
   // Two reads: the header, then as much main block as the file and the buffer allow. A read that comes

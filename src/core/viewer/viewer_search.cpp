@@ -1,11 +1,14 @@
 #include "core/viewer/viewer_search.hpp"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <system_error>
 
 #include "core/archive/cp1251.hpp"
+#include "core/archive/regular_file.hpp"
 #include "core/viewer/wine_registry.hpp"
+#ifdef _WIN32
+#include "core/viewer/windows_registry.hpp"
+#endif
 
 namespace ar4 {
 namespace {
@@ -48,15 +51,6 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-/// An entry of that name that is not a folder: a file, or a link that cannot be followed, which then
-/// fails to read and is reported rather than silently taken for a missing file.
-bool EntryExistsAndIsNoFolder(const fs::path& path) {
-  std::error_code ec;
-  const fs::file_status link = fs::symlink_status(path, ec);
-  if (ec || link.type() == fs::file_type::not_found) return false;
-  return !fs::is_directory(path, ec);
-}
-
 bool IsRegularFile(const fs::path& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec);
@@ -67,19 +61,51 @@ bool IsDirectory(const fs::path& path) {
   return fs::is_directory(path, ec);
 }
 
-/// The whole settings file, or false when it cannot be opened or read.
-bool ReadWholeFile(const fs::path& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
 }  // namespace
 
 std::string_view FirstLine(std::string_view text) {
   const std::size_t end = text.find_first_of("\r\n");
   return end == std::string_view::npos ? text : text.substr(0, end);
+}
+
+SettingsFileStatus ReadSettingsFirstLine(const fs::path& path, std::string& line) {
+  line.clear();
+  RegularFile file;
+  switch (file.Open(path)) {
+    case OpenFileStatus::kOpened:
+      break;
+    case OpenFileStatus::kFolder:
+      return SettingsFileStatus::kMissing;
+    case OpenFileStatus::kMissing: {
+      // A link that leads nowhere is there all the same: reported rather than taken for no file.
+      std::error_code ec;
+      const fs::file_status link = fs::symlink_status(path, ec);
+      return ec || link.type() == fs::file_type::not_found ? SettingsFileStatus::kMissing
+                                                           : SettingsFileStatus::kUnreadable;
+    }
+    case OpenFileStatus::kNotRegular:
+    case OpenFileStatus::kFailed:
+      return SettingsFileStatus::kUnreadable;
+  }
+
+  // One byte more than the limit tells a line that goes on past it from one that ends there.
+  std::string bytes(kSettingsReadLimit + 1, '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const std::size_t n = std::fread(bytes.data() + got, 1, bytes.size() - got, file.Stream());
+    if (n == 0) break;
+    got += n;
+  }
+  if (std::ferror(file.Stream()) != 0) return SettingsFileStatus::kUnreadable;
+  bytes.resize(got);
+
+  std::string_view text = bytes;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte-order mark of an editor
+  const std::string_view first = FirstLine(text);
+  const bool ended = first.size() < text.size() || got <= kSettingsReadLimit;
+  // A NUL byte would cut the path short where the system takes it; such a line names no folder.
+  if (ended && first.find('\0') == std::string_view::npos) line.assign(first);
+  return SettingsFileStatus::kRead;
 }
 
 std::string SettingsLineToUtf8(std::string_view line) {
@@ -102,22 +128,26 @@ ViewerSearchResult GetTrendoraFolderPath(const std::vector<std::string>& install
     result.ExecutableFound = true;
     result.ViewerFolder = *viewer_folder;
     result.ViewerExecutable = *executable;
-    if (EntryExistsAndIsNoFolder(*settings)) {
-      std::string text;
-      if (!ReadWholeFile(*settings, text)) {
-        result.SettingsUnreadable = true;
-        return result;
-      }
-      std::string_view content = text;
-      if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);  // a byte-order mark of an editor
-      const std::string line = SettingsLineToUtf8(FirstLine(content));
-      if (const auto data_folder = WindowsPathInPrefix(line, prefix); data_folder && IsDirectory(*data_folder)) {
-        result.ViewerDataFolder = *data_folder;
-      }
+    std::string line;
+    const SettingsFileStatus settings_status = ReadSettingsFirstLine(*settings, line);
+    if (settings_status == SettingsFileStatus::kUnreadable) {
+      result.SettingsUnreadable = true;
+    } else if (settings_status == SettingsFileStatus::kRead) {
+      const auto data_folder = WindowsPathInPrefix(SettingsLineToUtf8(line), prefix);
+      if (data_folder && IsDirectory(*data_folder)) result.ViewerDataFolder = *data_folder;
     }
     break;  // the first folder that holds the executable wins, with or without a settings file
   }
   return result;
+}
+
+ViewerSearchResult FindInstalledViewer() {
+#ifdef _WIN32
+  return GetTrendoraFolderPath(ReadInstallerFolderNames());
+#else
+  const fs::path prefix = WinePrefixFromEnvironment();
+  return GetTrendoraFolderPath(ReadInstallerFolders(prefix), prefix);
+#endif
 }
 
 }  // namespace ar4

@@ -1,11 +1,12 @@
 #include "core/viewer/wine_registry.hpp"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "core/archive/cp1251.hpp"
+#include "core/archive/regular_file.hpp"
 
 namespace ar4 {
 namespace {
@@ -141,63 +142,113 @@ std::string DecodeRegistryString(std::string_view text, char terminator, std::si
   return out;
 }
 
+namespace {
+
+/// The value names of one key, gathered line by line from the text of a registry file.
+class ValueNameCollector {
+ public:
+  explicit ValueNameCollector(std::string_view key) : key_(key) {}
+
+  void Line(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) return;
+    if (line.front() == '[') {
+      std::size_t consumed = 0;
+      const std::string name = DecodeRegistryString(line.substr(1), ']', consumed);
+      in_key_ = consumed != std::string_view::npos && EqualIgnoringAsciiCase(name, key_);
+      return;
+    }
+    if (!in_key_ || line.front() != '"') return;  // "#time=", "@=" defaults, comments, continuations
+    std::size_t consumed = 0;
+    std::string name = DecodeRegistryString(line.substr(1), '"', consumed);
+    if (consumed == std::string_view::npos) return;
+    const std::string_view rest = line.substr(1 + consumed);
+    if (rest.empty() || rest.front() != '=') return;
+    names_.push_back(std::move(name));
+  }
+
+  std::vector<std::string> Take() { return std::move(names_); }
+
+ private:
+  std::string_view key_;
+  bool in_key_ = false;
+  std::vector<std::string> names_;
+};
+
+}  // namespace
+
 std::vector<std::string> RegistryValueNames(std::string_view registry_text, std::string_view key) {
-  std::vector<std::string> names;
-  bool in_key = false;
+  ValueNameCollector names(key);
   std::size_t start = 0;
   while (start < registry_text.size()) {
     std::size_t end = registry_text.find('\n', start);
     if (end == std::string_view::npos) end = registry_text.size();
-    std::string_view line = registry_text.substr(start, end - start);
+    names.Line(registry_text.substr(start, end - start));
     start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) continue;
-
-    if (line.front() == '[') {
-      std::size_t consumed = 0;
-      const std::string name = DecodeRegistryString(line.substr(1), ']', consumed);
-      in_key = consumed != std::string_view::npos && EqualIgnoringAsciiCase(name, key);
-      continue;
-    }
-    if (!in_key || line.front() != '"') continue;  // "#time=", "@=" defaults, comments, continuations
-    std::size_t consumed = 0;
-    std::string name = DecodeRegistryString(line.substr(1), '"', consumed);
-    if (consumed == std::string_view::npos) continue;
-    const std::string_view rest = line.substr(1 + consumed);
-    if (rest.empty() || rest.front() != '=') continue;
-    names.push_back(std::move(name));
   }
-  return names;
+  return names.Take();
 }
 
 std::vector<std::string> ReadInstallerFolders(const std::filesystem::path& prefix) {
   if (prefix.empty()) return {};
-  std::ifstream in(prefix / "system.reg", std::ios::binary);
-  if (!in) return {};
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return {};
-  return RegistryValueNames(text, kInstallerFoldersKey);
+  RegularFile file;
+  if (file.Open(prefix / "system.reg") != OpenFileStatus::kOpened || file.Size() > kRegistryFileLimit) return {};
+
+  // Read in pieces, one line at a time: only the start of a long line can hold a value name.
+  ValueNameCollector names(kInstallerFoldersKey);
+  std::vector<char> piece(std::size_t{1} << 16);
+  std::string line;
+  const auto keep = [&line](std::string_view bytes) {
+    if (line.size() < kRegistryLineLimit) line.append(bytes.substr(0, kRegistryLineLimit - line.size()));
+  };
+  std::uint64_t total = 0;
+  for (;;) {
+    const std::size_t got = std::fread(piece.data(), 1, piece.size(), file.Stream());
+    if (got == 0) break;
+    total += got;
+    if (total > kRegistryFileLimit) return {};  // grown past the limit while it was read
+    std::string_view rest(piece.data(), got);
+    for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+      keep(rest.substr(0, end));
+      names.Line(line);
+      line.clear();
+      rest.remove_prefix(end + 1);
+    }
+    keep(rest);
+  }
+  if (std::ferror(file.Stream()) != 0) return {};
+  names.Line(line);
+  return names.Take();
 }
 
 std::optional<std::filesystem::path> WindowsPathInPrefix(std::string_view windows_path,
                                                          const std::filesystem::path& prefix) {
   if (prefix.empty() || windows_path.size() < 2 || windows_path[1] != ':') return std::nullopt;
+  if (windows_path.find('\0') != std::string_view::npos) return std::nullopt;  // the system would cut it there
   const char drive = AsciiLower(windows_path[0]);
   if (drive < 'a' || drive > 'z') return std::nullopt;
 
-  std::string rest(windows_path.substr(2));
-  for (char& c : rest) {
-    if (c == '\\') c = '/';
+  // The folders after the drive as Windows resolves them: runs of separators are one, "." is the folder
+  // itself, ".." its parent but never more than the drive's root. No part that is left can lead out of
+  // the drive's folder.
+  const std::string_view rest = windows_path.substr(2);
+  std::vector<std::string_view> parts;
+  for (std::size_t begin = 0; begin <= rest.size();) {
+    const std::size_t end = std::min(rest.find_first_of("\\/", begin), rest.size());
+    const std::string_view part = rest.substr(begin, end - begin);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    begin = end + 1;
   }
-  const std::size_t first = rest.find_first_not_of('/');
-  const bool had_separator = !rest.empty();
-  rest.erase(0, first == std::string::npos ? rest.size() : first);
 
   std::filesystem::path result = prefix / "dosdevices" / std::string{drive, ':'};
-  if (!rest.empty()) {
-    result /= rest;
-  } else if (had_separator) {
-    result /= "";  // a drive root keeps its trailing separator
+  for (const std::string_view part : parts) result /= std::string(part);
+  const bool ends_in_separator = !rest.empty() && (rest.back() == '\\' || rest.back() == '/');
+  if ((parts.empty() && !rest.empty()) || (!parts.empty() && ends_in_separator)) {
+    result /= "";  // a drive root, or a folder written with its trailing separator
   }
   return result;
 }

@@ -3,6 +3,8 @@
 /// installer's folder list is read from the Wine prefix's registry file, and its Windows paths are turned
 /// into paths of this machine through the prefix's drive links.
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,12 +33,21 @@ std::string DecodeRegistryString(std::string_view text, char terminator, std::si
 /// of a Wine registry file (system.reg), in UTF-8. Default values ("@=") and other sections are skipped.
 std::vector<std::string> RegistryValueNames(std::string_view registry_text, std::string_view key);
 
+/// A registry file larger than this is not read (Wine's own are a few MiB).
+inline constexpr std::uint64_t kRegistryFileLimit = std::uint64_t{256} << 20;
+/// Of a longer line only the first this many bytes are kept: enough for any value name (16383 UTF-16
+/// units, each at most six bytes as an escape), the rest is a value.
+inline constexpr std::size_t kRegistryLineLimit = std::size_t{128} << 10;
+
 /// The installer's folder list of the prefix: the value names of kInstallerFoldersKey in
-/// `prefix`/system.reg; empty when the file is missing or unreadable.
+/// `prefix`/system.reg, read as a stream; empty when the file is missing, is no regular file, cannot be
+/// read or is larger than kRegistryFileLimit.
 std::vector<std::string> ReadInstallerFolders(const std::filesystem::path& prefix);
 
 /// A Windows path ("C:\Program Files\X\") as a path of this machine through the prefix's drive link
-/// (`prefix`/dosdevices/c:/Program Files/X/). Nothing for a path without a drive letter.
+/// (`prefix`/dosdevices/c:/Program Files/X/). "." and ".." are resolved as Windows resolves them, ".."
+/// stopping at the drive's root, so the result always lies in the drive's folder. Nothing for a path
+/// without a drive letter.
 std::optional<std::filesystem::path> WindowsPathInPrefix(std::string_view windows_path,
                                                          const std::filesystem::path& prefix);
 

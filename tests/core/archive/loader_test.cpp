@@ -7,8 +7,12 @@
 #include <fstream>
 #include <memory>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -167,6 +171,55 @@ TEST(LoadArchive, PathsThatCannotBeReadAreReadErrors) {
   std::filesystem::create_directory(folder.Path());
   EXPECT_EQ(LoadArchive(folder.Path(), SharedBuffers(), loaded), LoadStatus::kReadError);
 }
+
+#ifdef _WIN32
+TEST(LoadArchive, SpecialFilesAreReadErrorsWithoutBlocking) {
+  LoadedArchive loaded;
+  // A device that opens like a file.
+  EXPECT_EQ(LoadArchive(L"NUL", SharedBuffers(), loaded), LoadStatus::kReadError);
+
+  // A named pipe whose server never writes: reading it would wait for ever.
+  const std::wstring name = L"\\\\.\\pipe\\ar4-loader-test-" + std::to_wstring(GetCurrentProcessId());
+  const HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                         4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(LoadArchive(name, SharedBuffers(), loaded), LoadStatus::kReadError);
+  CloseHandle(server);
+}
+#else
+TEST(LoadArchive, SpecialFilesAreReadErrorsWithoutBlocking) {
+  LoadedArchive loaded;
+  // A FIFO without a writer: opened for reading the ordinary way, it waits for a writer for ever.
+  TempPath fifo("fifo");
+  ASSERT_EQ(mkfifo(fifo.Path().c_str(), 0600), 0);
+  EXPECT_EQ(LoadArchive(fifo.Path(), SharedBuffers(), loaded), LoadStatus::kReadError);
+  // The same FIFO through a link.
+  TempPath link("fifo-link");
+  std::filesystem::create_symlink(fifo.Path(), link.Path());
+  EXPECT_EQ(LoadArchive(link.Path(), SharedBuffers(), loaded), LoadStatus::kReadError);
+
+  // Devices: endless zeros, and nothing at all.
+  for (const char* device : {"/dev/zero", "/dev/null"}) {
+    if (std::filesystem::exists(device)) {
+      EXPECT_EQ(LoadArchive(device, SharedBuffers(), loaded), LoadStatus::kReadError) << device;
+    }
+  }
+
+  // A socket of the local domain.
+  TempPath socket_path("socket");
+  const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(server, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_name = socket_path.Path().string();
+  ASSERT_LT(socket_name.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_name.c_str(), socket_name.size() + 1);
+  ASSERT_EQ(bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(server, 1), 0);
+  EXPECT_EQ(LoadArchive(socket_path.Path(), SharedBuffers(), loaded), LoadStatus::kReadError);
+  close(server);
+}
+#endif
 
 TEST(LoadArchive, FileWithoutReadPermissionIsAReadError) {
 #ifdef _WIN32

@@ -1,6 +1,9 @@
 #include "core/viewer/viewer_search.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
 
 #include "support/fake_wine_prefix.hpp"
 #include "core/viewer/wine_registry.hpp"
@@ -128,6 +131,89 @@ TEST_F(ViewerSearchTest, SettingsFolderInsteadOfFileIsTakenAsMissing) {
   EXPECT_TRUE(found.ExecutableFound);
   EXPECT_FALSE(found.SettingsUnreadable);
   EXPECT_TRUE(found.ViewerDataFolder.empty());
+}
+
+TEST_F(ViewerSearchTest, SpecialFilesAsTheViewersFilesNeitherBlockNorAreRead) {
+  // A FIFO without a writer, and a device of endless zeros, as "Settings.ini": reported, not read.
+  ASSERT_EQ(mkfifo((viewer_ / "Settings.ini").c_str(), 0600), 0);
+  auto found = Search({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+  EXPECT_TRUE(found.ExecutableFound);
+  EXPECT_TRUE(found.SettingsUnreadable);
+  EXPECT_TRUE(found.ViewerDataFolder.empty());
+  fs::remove(viewer_ / "Settings.ini");
+  if (fs::exists("/dev/zero")) {
+    fs::create_symlink("/dev/zero", viewer_ / "Settings.ini");
+    found = Search({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+    EXPECT_TRUE(found.ExecutableFound);
+    EXPECT_TRUE(found.SettingsUnreadable);
+  }
+
+  // The same as "system.reg": no installer folder list at all.
+  fs::remove(prefix_.Root() / "system.reg");
+  ASSERT_EQ(mkfifo((prefix_.Root() / "system.reg").c_str(), 0600), 0);
+  EXPECT_TRUE(ReadInstallerFolders(prefix_.Root()).empty());
+  fs::remove(prefix_.Root() / "system.reg");
+  if (fs::exists("/dev/zero")) {
+    fs::create_symlink("/dev/zero", prefix_.Root() / "system.reg");
+    EXPECT_TRUE(ReadInstallerFolders(prefix_.Root()).empty());
+  }
+}
+
+TEST_F(ViewerSearchTest, SpecialFileSizedSettingsAreReadOnlyAsFarAsTheFirstLine) {
+  // 3 GiB without a line break (a sparse file: no disk space): the line would be a folder's name and
+  // gigabytes of NUL bytes. Only its start is read, and a line that does not end there names no folder.
+  FakeWinePrefix::WriteFile(viewer_ / "Settings.ini", "C:\\TrendoraData");
+  std::error_code error;
+  fs::resize_file(viewer_ / "Settings.ini", std::uintmax_t{3} << 30, error);
+  if (error) GTEST_SKIP() << "no sparse file of 3 GiB here: " << error.message();
+  auto found = Search({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+  EXPECT_TRUE(found.ExecutableFound);
+  EXPECT_FALSE(found.SettingsUnreadable);
+  EXPECT_TRUE(found.ViewerDataFolder.empty());
+
+  // The same size after a proper first line: that line is the data folder.
+  FakeWinePrefix::WriteFile(viewer_ / "Settings.ini", "C:\\TrendoraData\r\n");
+  fs::resize_file(viewer_ / "Settings.ini", std::uintmax_t{3} << 30, error);
+  ASSERT_FALSE(error);
+  found = Search({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+  EXPECT_EQ(found.ViewerDataFolder, prefix_.Mapped("TrendoraData"));
+}
+
+TEST_F(ViewerSearchTest, LineWithANulByteOrTooLongNamesNoFolder) {
+  // The system would take the path only up to the NUL byte, which names a folder that exists.
+  using namespace std::string_literals;
+  EXPECT_TRUE(SearchInstalledViewer("C:\\TrendoraData\0\\elsewhere\r\n"s).ViewerDataFolder.empty());
+  EXPECT_TRUE(SearchInstalledViewer("C:\\TrendoraData\0"s).ViewerDataFolder.empty());
+  // A first line that goes on past the bytes read, although it would name the folder.
+  const std::string separators(kSettingsReadLimit, '\\');
+  EXPECT_TRUE(SearchInstalledViewer("C:\\TrendoraData" + separators + "\r\n").ViewerDataFolder.empty());
+  // One that ends within them does.
+  const std::string shorter(kSettingsReadLimit - 40, '\\');
+  EXPECT_FALSE(SearchInstalledViewer("C:\\TrendoraData" + shorter + "\r\n").ViewerDataFolder.empty());
+}
+
+TEST_F(ViewerSearchTest, DataFolderCannotLeaveTheDrivesFolder) {
+  // A folder beside drive_c, which "C:\.." would reach if ".." were left to the file system.
+  fs::create_directories(prefix_.Root() / "outside" / "x");
+  for (const char* line : {"C:\\..\\outside\\x", "C:\\..\\..\\..\\..\\outside\\x",
+                           "C:\\TrendoraData\\..\\..\\outside\\x", "C:/../outside/x"}) {
+    const auto found = SearchInstalledViewer(std::string(line) + "\r\n");
+    EXPECT_TRUE(found.ViewerDataFolder.empty()) << line << " gave " << found.ViewerDataFolder;
+  }
+  // Within the drive ".." is resolved as Windows does.
+  EXPECT_EQ(SearchInstalledViewer("C:\\..\\..\\TrendoraData\r\n").ViewerDataFolder, prefix_.Mapped("TrendoraData"));
+  EXPECT_EQ(SearchInstalledViewer("C:\\Program Files\\..\\.\\TrendoraData\\\r\n").ViewerDataFolder,
+            prefix_.Mapped("TrendoraData/"));
+}
+
+TEST_F(ViewerSearchTest, RegistryFileAboveItsLimitIsNotRead) {
+  // The installer folders first, then a sparse tail past the limit.
+  prefix_.WriteInstallerFolders({"C:\\\\Program Files\\\\TrendoraStudio\\\\"});
+  ASSERT_EQ(ReadInstallerFolders(prefix_.Root()).size(), 1u);
+  std::error_code error;
+  fs::resize_file(prefix_.Root() / "system.reg", kRegistryFileLimit + 1, error);
+  if (error) GTEST_SKIP() << "no sparse file here: " << error.message();
+  EXPECT_TRUE(ReadInstallerFolders(prefix_.Root()).empty());
 }
 
 TEST(ViewerSearchWithoutPrefixTest, NothingIsFound) {

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "support/fake_wine_prefix.hpp"
 
 namespace ar4 {
@@ -104,6 +110,59 @@ TEST(WindowsPathInPrefixTest, PathsWithoutDriveLetterAreNotMapped) {
   EXPECT_FALSE(WindowsPathInPrefix("1:\\x", prefix));
   EXPECT_FALSE(WindowsPathInPrefix("", prefix));
   EXPECT_FALSE(WindowsPathInPrefix("C:\\x", {}));
+}
+
+TEST(WindowsPathInPrefixTest, DotsAreResolvedAndDotDotStopsAtTheDriveRoot) {
+  const std::filesystem::path prefix = "/p";
+  EXPECT_EQ(WindowsPathInPrefix("C:\\..\\..\\..\\..\\tmp\\x", prefix), std::filesystem::path("/p/dosdevices/c:/tmp/x"));
+  EXPECT_EQ(WindowsPathInPrefix("C:\\a\\.\\b\\..\\c\\", prefix), std::filesystem::path("/p/dosdevices/c:/a/c/"));
+  EXPECT_EQ(WindowsPathInPrefix("C:\\a\\b\\..", prefix), std::filesystem::path("/p/dosdevices/c:/a"));
+  EXPECT_EQ(WindowsPathInPrefix("C:\\a\\..", prefix), std::filesystem::path("/p/dosdevices/c:/"));
+  EXPECT_EQ(WindowsPathInPrefix("C:..", prefix), std::filesystem::path("/p/dosdevices/c:/"));
+  EXPECT_EQ(WindowsPathInPrefix("C:\\\\a//\\b", prefix), std::filesystem::path("/p/dosdevices/c:/a/b"));
+  // Three dots, or dots with more to the name, are names like any other.
+  EXPECT_EQ(WindowsPathInPrefix("C:\\...\\..a\\a..", prefix), std::filesystem::path("/p/dosdevices/c:/.../..a/a.."));
+  // A NUL byte would cut the path short.
+  EXPECT_FALSE(WindowsPathInPrefix(std::string_view("C:\\a\0b", 6), prefix));
+}
+
+/// Property: for paths made of names, ".", "..", empty parts and both separators, the mapping lies in the
+/// drive's folder and equals the lexical normal form of the path under a root, where ".." at the root
+/// stays at the root.
+TEST(WindowsPathInPrefixTest, EveryPathStaysInTheDrivesFolderAndMatchesTheLexicalNormalForm) {
+  const std::filesystem::path prefix = "/p";
+  const std::filesystem::path drive = prefix / "dosdevices" / "c:";
+  const char* const parts[] = {"a", "b c", "..", ".", "", "...", "x."};
+  const char separators[] = {'\\', '/'};
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 20000; ++round) {
+    std::string rest;
+    const int count = static_cast<int>(random() % 9);
+    for (int k = 0; k < count; ++k) {
+      rest += separators[random() % 2];
+      rest += parts[random() % std::size(parts)];
+    }
+    if (random() % 4 == 0) rest += separators[random() % 2];
+    const auto mapped = WindowsPathInPrefix("C:" + rest, prefix);
+    ASSERT_TRUE(mapped) << rest;
+
+    // The reference: the same parts under "/" in the file system's lexical normal form.
+    std::string slashes = rest;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    const std::filesystem::path reference = (std::filesystem::path("/") / slashes).lexically_normal();
+    std::vector<std::string> expected;
+    for (const auto& part : reference.relative_path()) {
+      if (!part.empty()) expected.push_back(part.string());
+    }
+    const std::filesystem::path inside = mapped->lexically_relative(drive);
+    std::vector<std::string> got;
+    for (const auto& part : inside) {
+      if (!part.empty() && part != ".") got.push_back(part.string());
+    }
+    ASSERT_EQ(got, expected) << "C:" << rest << " -> " << *mapped;
+    ASSERT_EQ(std::count(got.begin(), got.end(), ".."), 0) << rest;
+    ASSERT_EQ(mapped->string().rfind(drive.string(), 0), 0u) << rest;
+  }
 }
 
 TEST(WindowsPathInPrefixTest, MappedPathReachesTheDriveFolder) {
