@@ -69,7 +69,13 @@ std::vector<TableRun> TableRuns(const TableSelection& selection, const IntervalL
 ExportResult WriteTableFile(const TableSelection& selection, const TableOptions& options,
                             const TableContext& context, const std::filesystem::path& target,
                             const GaugeCallback& gauge) {
-  const std::filesystem::path temporary = TemporaryNameBeside(target);
+  // A device or a pipe (/dev/stdout, a FIFO) is written straight into: renaming a file over it would
+  // replace the device itself.
+  std::error_code status_error;
+  const std::filesystem::file_type type = std::filesystem::status(target, status_error).type();
+  const bool special = type == std::filesystem::file_type::character || type == std::filesystem::file_type::block ||
+                       type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket;
+  const std::filesystem::path temporary = special ? target : TemporaryNameBeside(target);
   try {
     ExportResult result;
     if (options.Format == TableFormat::kXlsx) {
@@ -88,12 +94,14 @@ ExportResult WriteTableFile(const TableSelection& selection, const TableOptions&
       }
       file->Close();
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, target, error);
-    if (error) throw ExportError("the table cannot be put in place: " + error.message());
+    if (!special) {
+      std::error_code error;
+      std::filesystem::rename(temporary, target, error);
+      if (error) throw ExportError("the table cannot be put in place: " + error.message());
+    }
     return result;
   } catch (...) {
-    RemoveQuietly(temporary);
+    if (!special) RemoveQuietly(temporary);
     throw;
   }
 }
