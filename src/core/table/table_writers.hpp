@@ -24,6 +24,8 @@ struct TableOptions {
   char Delimiter = ',';
   char DecimalSeparator = '.';
   bool ByteOrderMark = false;   // a UTF-8 byte-order mark in front of the header
+  // Workbooks only: data rows a sheet holds below its header before the data goes on on the next sheet.
+  std::uint32_t RowsPerSheet = 1048575;  // Excel's limit of 1,048,576 rows a sheet
 };
 
 /// The delimiter that goes with a decimal separator when none is chosen: ';' with ',', else ','.
@@ -61,9 +63,5 @@ ExportResult WriteCsvTable(const TableSelection& selection, const TableOptions& 
 ExportResult WriteTableFile(const TableSelection& selection, const TableOptions& options,
                             const TableContext& context, const std::filesystem::path& target,
                             const GaugeCallback& gauge);
-
-/// Rows of a worksheet below its header row (Excel's limit is 1,048,576 rows a sheet); the data goes on
-/// on "Data 2", "Data 3", ...
-inline constexpr std::uint32_t kXlsxRowsPerSheet = 1048575;
 
 }  // namespace ar4

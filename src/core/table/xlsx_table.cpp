@@ -4,6 +4,7 @@
 
 #include "core/table/xlsx_table.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -88,8 +89,9 @@ void WriteTime(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::uint3
 
 class XlsxRowWriter final : public TableRowSink {
  public:
-  XlsxRowWriter(Workbook& book, const TableLayout& layout)
-      : book_(book), layout_(layout), header_(TableHeader(layout)) {
+  XlsxRowWriter(Workbook& book, const TableLayout& layout, std::uint32_t rows_per_sheet)
+      : book_(book), layout_(layout), header_(TableHeader(layout)),
+        rows_per_sheet_(std::clamp<std::uint32_t>(rows_per_sheet, 1, 1048575)) {
     bold_ = workbook_add_format(book.Get());
     format_set_bold(bold_);
     time_ = workbook_add_format(book.Get());
@@ -97,7 +99,7 @@ class XlsxRowWriter final : public TableRowSink {
   }
 
   void Row(const TableRow& row) override {
-    if (sheet_ == nullptr || row_ > kXlsxRowsPerSheet) NextSheet();
+    if (sheet_ == nullptr || row_ > rows_per_sheet_) NextSheet();
     lxw_col_t column = 0;
     WriteTime(sheet_, row_, column++, row.Stamp, row.Milliseconds, layout_.Grv300, time_);
     for (std::size_t g = 0; g < layout_.Channels; ++g) {
@@ -148,6 +150,7 @@ class XlsxRowWriter final : public TableRowSink {
   Workbook& book_;
   const TableLayout layout_;
   const std::vector<std::string> header_;
+  const std::uint32_t rows_per_sheet_;
   lxw_format* bold_ = nullptr;
   lxw_format* time_ = nullptr;
   lxw_worksheet* sheet_ = nullptr;
@@ -199,7 +202,7 @@ ExportResult WriteXlsxTable(const TableSelection& selection, const TableOptions&
                             const GaugeCallback& gauge) {
   if (selection.Profile == nullptr) throw ExportError("no instrument type");
   Workbook book(file, file.parent_path());
-  XlsxRowWriter writer(book, TableLayoutOf(*selection.Profile, options.StatusColumns));
+  XlsxRowWriter writer(book, TableLayoutOf(*selection.Profile, options.StatusColumns), options.RowsPerSheet);
   ExportResult result = ForEachTableRow(selection, writer, gauge);
   writer.Finish();
   WriteReportSheet(book, context.ReportUtf8);
