@@ -21,18 +21,25 @@ constexpr std::uint64_t kGaugeStep = 1u << 14;
 /// The walk's state beyond the row being built: the overlap test as the export makes it.
 struct RowWalk {
   TableRowSink& Sink;
-  ExportResult Result;
-  std::uint32_t PreviousStamp = 0;
-  bool HasPrevious = false;
+  TableStretch Stretch;
   TableRow Row;
 
   void NoteStamp(std::uint32_t stamp) {
     // Stamps order as unsigned integers; an equal stamp is no overlap, and the stamps 0 and 0xFFFFFFFF are
     // never compared and never become the previous stamp.
     if (!HasTimeStamp(stamp)) return;
-    if (HasPrevious && stamp < PreviousStamp) AddOverlap(Result, PreviousStamp, stamp);
-    PreviousStamp = stamp;
-    HasPrevious = true;
+    if (!Stretch.HasStamp) {
+      Stretch.HasStamp = true;
+      Stretch.FirstStamp = stamp;
+    } else if (stamp < Stretch.LastStamp) {
+      ++Stretch.OverlapCount;
+      if (Stretch.Listed < kMaxOverlapEntries) {
+        Stretch.Entries[2 * Stretch.Listed] = Stretch.LastStamp;
+        Stretch.Entries[2 * Stretch.Listed + 1] = stamp;
+        ++Stretch.Listed;
+      }
+    }
+    Stretch.LastStamp = stamp;
   }
 };
 
@@ -99,33 +106,23 @@ void Grv300CellRows(RowWalk& walk, const std::uint8_t* cell) {
 }
 
 template <std::size_t kIndex>
-void WalkRowsOf(const TableSelection& selection, RowWalk& walk, const GaugeCallback& gauge) {
-  const std::uint64_t length = TableWalkLength(selection);
-  int percent = -1;
-  for (std::uint64_t first = 0; first < length; first += kGaugeStep) {
-    if (gauge) {
-      const int now = static_cast<int>(first * 100 / length);
-      if (now != percent) gauge(percent = now);
-    }
-    const std::uint64_t count = std::min(kGaugeStep, length - first);
-    WalkSteps<kIndex>(
-        selection.MainBlock, selection.Ring, selection.Bounds, first, count, [](CellPosition) {},
-        [&](const std::uint8_t* cell) {
-          ++walk.Result.ExportedCells;
-          if constexpr (kDeviceProfiles[kIndex].DeviceType == kGrv300DeviceType) {
-            Grv300CellRows(walk, cell);
-          } else {
-            ChannelCellRow<kIndex>(walk, cell);
-          }
-        },
-        [] {});
-  }
-  if (gauge && percent != 100) gauge(100);
+void WalkRowsOf(const TableSelection& selection, std::uint64_t first, std::uint64_t count, RowWalk& walk) {
+  WalkSteps<kIndex>(
+      selection.MainBlock, selection.Ring, selection.Bounds, first, count, [](CellPosition) {},
+      [&](const std::uint8_t* cell) {
+        ++walk.Stretch.Cells;
+        if constexpr (kDeviceProfiles[kIndex].DeviceType == kGrv300DeviceType) {
+          Grv300CellRows(walk, cell);
+        } else {
+          ChannelCellRow<kIndex>(walk, cell);
+        }
+      },
+      [] {});
 }
 
 template <std::size_t... kIndex>
 constexpr auto RowWalkers(std::index_sequence<kIndex...>) {
-  return std::array<void (*)(const TableSelection&, RowWalk&, const GaugeCallback&), sizeof...(kIndex)>{
+  return std::array<void (*)(const TableSelection&, std::uint64_t, std::uint64_t, RowWalk&), sizeof...(kIndex)>{
       &WalkRowsOf<kIndex>...};
 }
 
@@ -176,7 +173,7 @@ std::uint64_t TableWalkLength(const TableSelection& selection) {
   return WalkLength(selection.Ring, selection.Bounds);
 }
 
-ExportResult ForEachTableRow(const TableSelection& selection, TableRowSink& sink, const GaugeCallback& gauge) {
+void CheckTableSelection(const TableSelection& selection) {
   const DeviceProfile* profile = selection.Profile;
   const RingGeometry& ring = selection.Ring;
   if (selection.MainBlock == nullptr || profile == nullptr || FindDeviceProfile(profile->DeviceType) != profile ||
@@ -187,9 +184,42 @@ ExportResult ForEachTableRow(const TableSelection& selection, TableRowSink& sink
   if (!OnRing(selection.Bounds.StartPosition, ring) || !OnRing(selection.Bounds.EndPosition, ring)) {
     throw ExportError("the bounds lie outside the ring");
   }
-  RowWalk walk{sink, {}, 0, false, {}};
-  kRowWalkers[static_cast<std::size_t>(profile - kDeviceProfiles.data())](selection, walk, gauge);
-  return std::move(walk.Result);
+}
+
+TableStretch WalkTableStretch(const TableSelection& selection, std::uint64_t first, std::uint64_t count,
+                              TableRowSink& sink) {
+  RowWalk walk{sink, {}, {}};
+  kRowWalkers[static_cast<std::size_t>(selection.Profile - kDeviceProfiles.data())](selection, first, count, walk);
+  return walk.Stretch;
+}
+
+void JoinTableStretch(const TableStretch& stretch, std::uint32_t& previous, ExportResult& result) {
+  result.ExportedCells += stretch.Cells;
+  if (!stretch.HasStamp) return;
+  if (stretch.FirstStamp < previous) AddOverlap(result, previous, stretch.FirstStamp);
+  for (std::uint32_t i = 0; i < stretch.Listed; ++i) {
+    AddOverlap(result, stretch.Entries[2 * i], stretch.Entries[2 * i + 1]);
+  }
+  result.OverlapCount += stretch.OverlapCount - stretch.Listed;
+  previous = stretch.LastStamp;
+}
+
+ExportResult ForEachTableRow(const TableSelection& selection, TableRowSink& sink, const GaugeCallback& gauge) {
+  CheckTableSelection(selection);
+  const std::uint64_t length = TableWalkLength(selection);
+  ExportResult result;
+  std::uint32_t previous = 0;
+  int percent = -1;
+  for (std::uint64_t first = 0; first < length; first += kGaugeStep) {
+    if (gauge) {
+      const int now = static_cast<int>(first * 100 / length);
+      if (now != percent) gauge(percent = now);
+    }
+    JoinTableStretch(WalkTableStretch(selection, first, std::min(kGaugeStep, length - first), sink), previous,
+                     result);
+  }
+  if (gauge && percent != 100) gauge(100);
+  return result;
 }
 
 std::size_t WriteTimeText(char* out, std::uint32_t stamp, std::uint32_t milliseconds, bool with_milliseconds) {

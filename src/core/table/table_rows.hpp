@@ -69,6 +69,29 @@ ExportResult ForEachTableRow(const TableSelection& selection, TableRowSink& sink
 /// The number of positions the walk of the selection visits.
 std::uint64_t TableWalkLength(const TableSelection& selection);
 
+/// The exported cells and time stamps of a stretch of the walk, kept so that stretches walked apart (on
+/// different threads) can be joined in walk order into the overlaps of the whole walk.
+struct TableStretch {
+  std::uint32_t Cells = 0;
+  bool HasStamp = false;          // an exported cell with a time stamp (neither 0 nor 0xFFFFFFFF)
+  std::uint32_t FirstStamp = 0;   // of the first such cell
+  std::uint32_t LastStamp = 0;    // of the last such cell
+  std::uint32_t OverlapCount = 0; // overlaps after the first such cell
+  std::uint32_t Listed = 0;       // entries kept of them
+  std::array<std::uint32_t, 2 * kMaxOverlapEntries> Entries{};  // earlier stamp, then the later cell's
+};
+
+/// Checks that the selection's profile, ring and bounds fit together; throws ExportError when not.
+void CheckTableSelection(const TableSelection& selection);
+
+/// Walks `count` positions from walk index `first` of a checked selection and hands their rows to `sink`.
+TableStretch WalkTableStretch(const TableSelection& selection, std::uint64_t first, std::uint64_t count,
+                              TableRowSink& sink);
+
+/// Adds a stretch to the result of the stretches before it; `previous` holds the last stamp exported
+/// before it (0 for none) and becomes the stretch's last stamp.
+void JoinTableStretch(const TableStretch& stretch, std::uint32_t& previous, ExportResult& result);
+
 /// Longest time text: "YYYY-MM-DDTHH:MM:SS.mmm".
 inline constexpr std::size_t kMaxTimeTextLength = 23;
 
