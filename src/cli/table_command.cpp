@@ -36,7 +36,7 @@ struct TableCommandOptions {
   std::string Delimiter;
   std::string DecimalSeparator;
   bool Bom = false;
-  bool OutputGiven = false, FormatGiven = false, DelimiterGiven = false;
+  bool OutputGiven = false, FormatGiven = false, DelimiterGiven = false, SeparatorGiven = false;
 };
 
 /// Where the tables go: standard output, one file, or one file per archive in a folder.
@@ -60,7 +60,9 @@ class StandardOutput final : public OutputFile {
 /// The progress line on a terminal: redrawn in place and erased at the end.
 class ProgressLine {
  public:
-  ProgressLine() : shown_(IsTerminal(stderr)) {}
+  /// Shown only when stderr is a terminal that the table itself is not written to.
+  explicit ProgressLine(bool table_on_standard_output)
+      : shown_(IsTerminal(stderr) && !(table_on_standard_output && IsTerminal(stdout))) {}
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
   ~ProgressLine() { Erase(); }
@@ -158,7 +160,8 @@ class TableRunner {
   TableRunner(const TableCommandOptions& options, const IntervalChoice& choice, const TableTarget& target,
               const TableOptions& table)
       : options_(options), choice_(choice), target_(target), table_(table),
-        buffers_(std::make_unique<ArchiveBuffers>()), intervals_(std::make_unique<IntervalList>()) {}
+        buffers_(std::make_unique<ArchiveBuffers>()), intervals_(std::make_unique<IntervalList>()),
+        progress_(target.Where == TableTarget::Kind::kStandardOutput) {}
 
   Outcome Run(const std::string& archive) {
     prefix_ = options_.Archives.size() > 1 ? archive + ": " : std::string();
@@ -256,7 +259,7 @@ int RunTable(const TableCommandOptions& options) {
   table.Format = target->Format;
   table.StatusColumns = options.Status;
   table.ByteOrderMark = options.Bom;
-  if (!options.DecimalSeparator.empty() || options.DecimalSeparator.size() > 1) {
+  if (options.SeparatorGiven) {
     if (options.DecimalSeparator.size() != 1) return UsageFailure("--decimal-separator: expected a single character");
     table.DecimalSeparator = options.DecimalSeparator[0];
   }
@@ -311,8 +314,9 @@ CommandAction AddTableCommand(CLI::App& app) {
   auto* delimiter = cmd->add_option("--delimiter", options->Delimiter,
                                     "CSV field delimiter (default ',', or ';' with --decimal-separator ,; \\t: tab)")
                         ->type_name("C");
-  cmd->add_option("--decimal-separator", options->DecimalSeparator, "CSV decimal separator (default '.')")
-      ->type_name("C");
+  auto* separator =
+      cmd->add_option("--decimal-separator", options->DecimalSeparator, "CSV decimal separator (default '.')")
+          ->type_name("C");
   cmd->add_flag("--bom", options->Bom, "begin the CSV with a UTF-8 byte-order mark (for spreadsheets that need it)");
   std::string footer =
       "Columns: time, Chan1..ChanN, Rele1..ReleM (ГРВ-300: time, Chan1, AuxA..AuxD); --status adds\n"
@@ -333,10 +337,11 @@ CommandAction AddTableCommand(CLI::App& app) {
       "Exit codes: 0 written; 1 rejected archive, nothing to take, or a write failure (\"Ошибки\");\n"
       "2 usage error.";
   cmd->footer(footer);
-  return [options, output, format, delimiter] {
+  return [options, output, format, delimiter, separator] {
     options->OutputGiven = output->count() > 0;
     options->FormatGiven = format->count() > 0;
     options->DelimiterGiven = delimiter->count() > 0;
+    options->SeparatorGiven = separator->count() > 0;
     NoteGivenSelection(options->Selection);
     return RunTable(*options);
   };

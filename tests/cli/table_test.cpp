@@ -275,10 +275,14 @@ TEST_F(TableCommandTest, SeparatorsQuotingByteOrderMarkAndFileEqualToStandardOut
   for (const auto& entry : fs::directory_iterator(Dir())) entries += entry.path().extension() == ".part";
   EXPECT_EQ(entries, 0u);
 
-  for (const char* bad : {"--delimiter ab", "--delimiter x", "--delimiter '\"'", "--decimal-separator 5",
-                          "--decimal-separator -"}) {
+  for (const char* bad : {"--delimiter ab", "--delimiter x", "--decimal-separator 5", "--decimal-separator -"}) {
     EXPECT_EQ(Run("table " + Quoted(archive) + " " + bad).ExitCode, 2) << bad;
   }
+#ifndef _WIN32
+  for (const char* bad : {"--delimiter '\"'", "--decimal-separator ''"}) {
+    EXPECT_EQ(Run("table " + Quoted(archive) + " " + bad).ExitCode, 2) << bad;
+  }
+#endif
 }
 
 // --- Targets, several archives, failures ---

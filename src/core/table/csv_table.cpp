@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/export/export_segments.hpp"
+#include "core/table/shortest_float.hpp"
 #include "core/table/table_writers.hpp"
 
 namespace ar4 {
@@ -106,7 +107,7 @@ class CsvFormatter {
     if (std::isnan(value)) {
       at = Append(at, "nan");  // whatever its sign bit
     } else {
-      at = std::to_chars(at, at + kFieldRoom, value).ptr;
+      at = WriteShortestFloat(at, value);
       if (separator_ != '.') {
         for (char* c = field; c < at; ++c) {
           if (*c == '.') *c = separator_;
