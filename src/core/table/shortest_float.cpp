@@ -26,11 +26,21 @@ char* WriteShortestFloat(char* out, float value) {
     if ((nearest > low || (even && nearest == low)) && (nearest < high || (even && nearest == high)) &&
         std::fabs(nearest - scaled) != 0.5) {
       const auto thousandths = static_cast<std::uint32_t>(nearest);
-      std::uint32_t integer = thousandths / 1000;
+      const std::uint32_t integer = thousandths / 1000;  // below 8192: four digits at most
       const std::uint32_t fraction = thousandths % 1000;
       char* at = out;
       if (value < 0) *at++ = '-';
-      at = std::to_chars(at, at + 8, integer).ptr;
+      if (integer >= 100) {
+        if (integer >= 1000) *at++ = static_cast<char>('0' + integer / 1000);
+        std::memcpy(at, kTwoDigitTable.data() + 2 * (integer / 10 % 100), 2);
+        at += 2;
+        *at++ = static_cast<char>('0' + integer % 10);
+      } else if (integer >= 10) {
+        std::memcpy(at, kTwoDigitTable.data() + 2 * integer, 2);
+        at += 2;
+      } else {
+        *at++ = static_cast<char>('0' + integer);
+      }
       if (fraction != 0) {
         *at++ = '.';
         *at++ = static_cast<char>('0' + fraction / 100);
