@@ -18,5 +18,6 @@ inline constexpr int kExitUsage = 2;
 CommandAction AddReportCommand(CLI::App& app);
 CommandAction AddRunsCommand(CLI::App& app);
 CommandAction AddConvertCommand(CLI::App& app);
+CommandAction AddTableCommand(CLI::App& app);
 
 }  // namespace ar4::cli

@@ -9,6 +9,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
+#include "cli/selection_options.hpp"
 #include "core/archive/archive_buffers.hpp"
 #include "core/conversion/driver.hpp"
 #include "core/conversion/user_interface.hpp"
@@ -23,28 +24,12 @@ struct ConvertOptions {
   std::string Archive;
   std::string Out;
   std::string ViewerData;
-  int Run = 0;  // 0: not given
-  std::string From;
-  std::string To;
-  bool Sort = false;
+  SelectionOptions Selection;
   bool Detailed = false;
   std::string DecimalSeparator;
   // Whether each option was given at all (an empty value is not the same as none).
-  bool OutGiven = false, ViewerDataGiven = false, FromGiven = false, ToGiven = false, SeparatorGiven = false;
+  bool OutGiven = false, ViewerDataGiven = false, SeparatorGiven = false;
 };
-
-/// YYYY-MM-DD with day 1..31, month 1..12, year 2000..2063 and no calendar check, like the dialog's spin edits.
-std::optional<DialogDate> ParseDate(const std::string& text) {
-  int year = 0, month = 0, day = 0;
-  char tail = 0;
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3) return std::nullopt;
-  for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
-    if (text[i] < '0' || text[i] > '9') return std::nullopt;
-  }
-  if (day < 1 || day > 31 || month < 1 || month > 12 || year < 2000 || year > 2063) return std::nullopt;
-  return DialogDate{day, month, year};
-}
 
 /// Answers the driver as a person would who had chosen these options in the windows.
 class CommandLineUi final : public UserInterface {
@@ -65,7 +50,7 @@ class CommandLineUi final : public UserInterface {
   DialogResult ShowMessageBox(std::string_view text, MessageKind kind, unsigned buttons_set) override {
     EndProgressLine();
     if (buttons_set == buttons::kOkCancel) return DialogResult::kOk;  // the report: go on
-    if (buttons_set == buttons::kYesNo) return options_.Sort ? DialogResult::kYes : DialogResult::kNo;
+    if (buttons_set == buttons::kYesNo) return options_.Selection.Sort ? DialogResult::kYes : DialogResult::kNo;
     // Fixed messages, the report of an archive that cannot be converted, and the overlap warning.
     PrintText(std::cerr, text);
     (void)kind;
@@ -75,9 +60,7 @@ class CommandLineUi final : public UserInterface {
   std::optional<IntervalChoice> ShowIntervalDialog(const std::vector<std::string>& items,
                                                    bool viewer_data_known) override {
     if (choice_.SelectInterval == 0 && choice_.BoxIntervalIndex >= items.size()) {
-      usage_error_ = "--run " + std::to_string(choice_.BoxIntervalIndex + 1) + ": the archive has " +
-                     std::to_string(items.size()) + (items.size() == 1 ? " run" : " runs") +
-                     " (see 'ar4conv runs')";
+      usage_error_ = RunBeyondListMessage(choice_.BoxIntervalIndex, items.size());
       return std::nullopt;
     }
     if (choice_.SelectDir == 1 && !viewer_data_known) {
@@ -130,28 +113,10 @@ class CommandLineUi final : public UserInterface {
 };
 
 int RunConvert(const ConvertOptions& options) {
-  IntervalChoice choice;
-  if (options.Run > 0) {
-    choice.SelectInterval = 0;
-    choice.BoxIntervalIndex = static_cast<std::uint32_t>(options.Run - 1);
-  } else if (options.FromGiven || options.ToGiven) {
-    choice.SelectInterval = 1;
-    choice.From = DialogDate{1, 1, 2000};
-    choice.To = DialogDate{31, 12, 2063};
-    if (options.FromGiven) {
-      const auto from = ParseDate(options.From);
-      if (!from) return UsageFailure("--from " + options.From + ": expected YYYY-MM-DD (day 1..31, month 1..12, year 2000..2063)");
-      choice.From = *from;
-    }
-    if (options.ToGiven) {
-      const auto to = ParseDate(options.To);
-      if (!to) return UsageFailure("--to " + options.To + ": expected YYYY-MM-DD (day 1..31, month 1..12, year 2000..2063)");
-      choice.To = *to;
-    }
-  } else {
-    choice.SelectInterval = 0;  // list mode with the first run
-    choice.BoxIntervalIndex = 0;
-  }
+  std::string usage_error;
+  const std::optional<IntervalChoice> selected = SelectionChoice(options.Selection, usage_error);
+  if (!selected) return UsageFailure(usage_error);
+  IntervalChoice choice = *selected;
 
   char separator = UserDecimalSeparator();
   if (options.SeparatorGiven) {
@@ -210,16 +175,7 @@ CommandAction AddConvertCommand(CLI::App& app) {
                                  "write straight into the viewer's data folder DIR (DIR/<device>/...)")
                      ->type_name("DIR");
   out->excludes(viewer);
-  auto* run = cmd->add_option("--run", options->Run, "convert run K of 'ar4conv runs' (counted from 1); default 1")
-                  ->check(CLI::PositiveNumber)
-                  ->type_name("K");
-  auto* from = cmd->add_option("--from", options->From, "date range from this day, YYYY-MM-DD (default 2000-01-01)")
-                   ->type_name("DATE");
-  auto* to = cmd->add_option("--to", options->To, "date range up to and including this day, YYYY-MM-DD (default 2063-12-31)")
-                 ->type_name("DATE");
-  auto* sort = cmd->add_flag("--sort", options->Sort,
-                             "in a date range over several runs, merge the runs by date first");
-  run->excludes(from)->excludes(to)->excludes(sort);
+  AddSelectionOptions(*cmd, options->Selection, "convert");
   cmd->add_flag("--detailed", options->Detailed,
                 "detailed mode: cell offsets and a line for every invalid cell in All_Chan.txt");
   auto* separator = cmd->add_option("--decimal-separator", options->DecimalSeparator,
@@ -228,11 +184,10 @@ CommandAction AddConvertCommand(CLI::App& app) {
   cmd->footer(
       "Without --out or --viewer-data the data folder of an installed TrendoraStudio is used.\n"
       "Exit codes: 0 converted; 1 rejected archive, nothing to convert, folder or write failure; 2 usage error.");
-  return [options, out, viewer, from, to, separator] {
+  return [options, out, viewer, separator] {
     options->OutGiven = out->count() > 0;
     options->ViewerDataGiven = viewer->count() > 0;
-    options->FromGiven = from->count() > 0;
-    options->ToGiven = to->count() > 0;
+    NoteGivenSelection(options->Selection);
     options->SeparatorGiven = separator->count() > 0;
     return RunConvert(*options);
   };

@@ -63,6 +63,7 @@ int main(int argc, char** argv) try {
   const ar4::cli::CommandAction report = ar4::cli::AddReportCommand(app);
   const ar4::cli::CommandAction runs = ar4::cli::AddRunsCommand(app);
   const ar4::cli::CommandAction convert = ar4::cli::AddConvertCommand(app);
+  const ar4::cli::CommandAction table = ar4::cli::AddTableCommand(app);
 
   try {
     app.parse(argc, argv);
@@ -75,6 +76,7 @@ int main(int argc, char** argv) try {
   if (app.got_subcommand("report")) return report();
   if (app.got_subcommand("runs")) return runs();
   if (app.got_subcommand("convert")) return convert();
+  if (app.got_subcommand("table")) return table();
   return ar4::cli::kExitUsage;
 } catch (const std::exception& failure) {
   // Not expected (the commands report their own failures), but never an abort: memory that cannot be had,

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The command line's results are byte-identical under Windows (ar4conv.exe run by Wine) and Linux: the
-# folder trees written by "convert", the output of "report" (also --raw and --json) and "runs", the
-# messages and the exit codes. The archives are the bundled samples and a few made by ar4gen.exe.
+# folder trees written by "convert", the output of "report" (also --raw and --json) and "runs", the CSV
+# tables of "table", the messages and the exit codes. The archives are the bundled samples and a few made by ar4gen.exe.
 # Usage: cli_outputs_match.sh WINE AR4CONV_EXE AR4GEN_EXE LINUX_AR4CONV SAMPLES_DIR
 # Exit 77 (skipped) when the Linux program is not given.
 set -uo pipefail
@@ -106,6 +106,9 @@ for archive in "${archives[@]}"; do
   compare "$name convert range" no convert "@ARCHIVE@$archive" --out @OUT@ --from 2014-01-01 --to 2014-01-02
   # The separator of the regional settings: the user's locale on each side.
   LC_ALL=ru_RU.UTF-8 compare "$name convert (ru_RU)" no convert "@ARCHIVE@$archive" --out @OUT@
+  compare "$name table --status" yes table "@ARCHIVE@$archive" --status
+  compare "$name table range --sort" yes table "@ARCHIVE@$archive" --from 2000-01-01 --sort --decimal-separator , --bom
+  compare "$name table -o DIR --run 2" yes table "@ARCHIVE@$archive" --run 2 -o @OUT@
 done
 # Rejected files and a missing one.
 printf 'ar' >"$work/short.ar4"
@@ -113,6 +116,7 @@ head -c 600 /dev/zero >"$work/foreign.ar4"
 compare "short file" yes report "@ARCHIVE@$work/short.ar4"
 compare "foreign signature" yes report "@ARCHIVE@$work/foreign.ar4"
 compare "missing file" yes convert "@ARCHIVE@$work/missing.ar4" --out @OUT@
+compare "table of a missing file" yes table "@ARCHIVE@$work/missing.ar4" -o @OUT@
 
 echo "$checked comparisons over ${#archives[@]} archives"
 if [ "$fail" -ne 0 ]; then exit 1; fi

@@ -11,10 +11,10 @@
 namespace ar4 {
 
 struct ArchiveBuffers {
+  // Not cleared: every pass reads only the pages an archive filled, so the memory of a buffer is taken
+  // from the system only as far as archives (and the re-ordering) use it.
   ArchiveBuffers()
-      : MainBlock(std::make_unique<std::uint8_t[]>(kMainBlockCapacity)),
-        // Every slot is written by the re-ordering before it is read: left untouched until then, it costs no
-        // memory that a process would otherwise keep resident from the start.
+      : MainBlock(std::make_unique_for_overwrite<std::uint8_t[]>(kMainBlockCapacity)),
         SortBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kMainBlockCapacity)) {}
   ArchiveBuffers(const ArchiveBuffers&) = delete;
   ArchiveBuffers& operator=(const ArchiveBuffers&) = delete;

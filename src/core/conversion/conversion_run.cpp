@@ -14,15 +14,6 @@
 namespace ar4 {
 namespace {
 
-/// The overlap warning: the count line, LF CR, then the entries (each of which begins with LF CR too).
-std::string OverlapWarning(const ExportResult& result) {
-  std::string text(messages::kOverlapCount);
-  text += std::to_string(result.OverlapCount);
-  text += "\n\r";
-  text += result.OverlapText;  // time texts and separators: ASCII, the same in UTF-8
-  return text;
-}
-
 /// Merges the runs by date into the SortBuffer and copies it over the MainBlock; the walk then starts at
 /// the first slot and goes once around the ring.
 void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
@@ -30,13 +21,10 @@ void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& int
   ui.ShowGauge(false);
   ui.ShowLabelSort(true);
   ui.SetLabelPrc(std::string_view{});
-  SortirBufMinMaxDate(
-      buffers.MainBlock.get(), buffers.SortBuffer.get(), ring, intervals,
+  ReorderMainBlockByDate(
+      buffers, intervals, ring, bounds,
       [&ui](std::uint32_t percent) { ui.SetLabelPrc(std::to_string(percent) + "%"); }, pacer);
   ui.SetLabelPrc(std::nullopt);
-  std::memcpy(buffers.MainBlock.get(), buffers.SortBuffer.get(), kMainBlockCapacity);
-  bounds.StartPosition = CellPosition{0, 0};
-  bounds.EndPosition = CellPosition{0, 0};
   ui.ShowLabelSort(false);
   ui.ShowGauge(true);
   pacer.Breathe();
@@ -44,17 +32,41 @@ void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& int
 
 }  // namespace
 
+std::string OverlapWarning(const ExportResult& result) {
+  // The count line, LF CR, then the entries (each of which begins with LF CR too).
+  std::string text(messages::kOverlapCount);
+  text += std::to_string(result.OverlapCount);
+  text += "\n\r";
+  text += result.OverlapText;  // time texts and separators: ASCII, the same in UTF-8
+  return text;
+}
+
+ExportBounds BoundsOfChoice(const IntervalList& intervals, const IntervalChoice& choice, const RingGeometry& ring) {
+  return choice.SelectInterval == 1 ? DateRangeBounds(intervals, choice.From, choice.To)
+                                    : ListModeBounds(intervals, choice.BoxIntervalIndex, ring);
+}
+
+bool AsksSortQuestion(const IntervalList& intervals, const IntervalChoice& choice) {
+  return choice.SelectInterval == 1 && intervals.ItemCount > 1;
+}
+
+void ReorderMainBlockByDate(ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
+                            ExportBounds& bounds, const SortProgress& progress, Pacer& pacer) {
+  SortirBufMinMaxDate(buffers.MainBlock.get(), buffers.SortBuffer.get(), ring, intervals, progress, pacer);
+  std::memcpy(buffers.MainBlock.get(), buffers.SortBuffer.get(), kMainBlockCapacity);
+  bounds.StartPosition = CellPosition{0, 0};
+  bounds.EndPosition = CellPosition{0, 0};
+}
+
 RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals,
                         const LoadedArchive& archive, const IntervalChoice& choice,
                         const ConversionSettings& settings, OutputFileSystem& file_system, Pacer& pacer) {
   RunResult result;
   const DeviceProfile& profile = *archive.Profile;
   const RingGeometry ring = RingGeometry::Of(profile, archive.PageCount);
-  const bool date_range_mode = choice.SelectInterval == 1;
 
   // Bounds of the export walk from the dialog's choice.
-  ExportBounds bounds = date_range_mode ? DateRangeBounds(intervals, choice.From, choice.To)
-                                        : ListModeBounds(intervals, choice.BoxIntervalIndex, ring);
+  ExportBounds bounds = BoundsOfChoice(intervals, choice, ring);
 
   ExportFiles files;  // every slot empty; closed exactly once on every way out below
   try {
@@ -84,7 +96,7 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
     result.OutputFolder = folder.OutputFolder;
     ui.SetGaugePosition(0);
 
-    if (date_range_mode && intervals.ItemCount > 1 &&
+    if (AsksSortQuestion(intervals, choice) &&
         ui.ShowMessageBox(messages::kSortQuestion, MessageKind::kConfirmation, buttons::kYesNo) ==
             DialogResult::kYes) {
       ReorderByDate(ui, buffers, intervals, ring, bounds, pacer);

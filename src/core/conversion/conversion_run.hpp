@@ -3,11 +3,15 @@
 /// file exactly once, and the overlap warning. Every failure inside ends with "Ошибки".
 
 #include <filesystem>
+#include <string>
 
 #include "core/archive/archive_buffers.hpp"
 #include "core/archive/loader.hpp"
 #include "core/conversion/driver.hpp"
 #include "core/conversion/user_interface.hpp"
+#include "core/export/export_walk.hpp"
+#include "core/interval/bounds.hpp"
+#include "core/interval/sort.hpp"
 #include "core/interval/overlap.hpp"
 #include "core/pacer.hpp"
 
@@ -27,6 +31,20 @@ struct RunResult {
   RunOutcome Outcome = RunOutcome::kFailed;
   std::filesystem::path OutputFolder;  // with its trailing separator, once built
 };
+
+/// The bounds of the export walk for the interval dialog's choice (list mode or date-range mode).
+ExportBounds BoundsOfChoice(const IntervalList& intervals, const IntervalChoice& choice, const RingGeometry& ring);
+
+/// Whether the run asks "Сортировать по дате?": in date-range mode when the list has more than one item.
+bool AsksSortQuestion(const IntervalList& intervals, const IntervalChoice& choice);
+
+/// The re-ordering by date: the runs merged into the SortBuffer and copied over the MainBlock; the walk then
+/// starts at the first slot and goes once around the ring.
+void ReorderMainBlockByDate(ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
+                            ExportBounds& bounds, const SortProgress& progress, Pacer& pacer);
+
+/// The overlap warning of an export: the count line, LF CR, then the entries.
+std::string OverlapWarning(const ExportResult& result);
 
 /// Runs one conversion of the archive in `buffers` after the interval dialog was confirmed with `choice`.
 RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals,

@@ -15,6 +15,7 @@
 
 #include "core/archive/codecs.hpp"
 #include "core/export/export_state.hpp"
+#include "core/export/walk_steps.hpp"
 
 namespace ar4 {
 namespace {
@@ -80,54 +81,36 @@ std::uint64_t Linear(const RingGeometry& ring, CellPosition position) {
 }
 
 /// The steps of the ExportWalk for `segment.Count` positions from walk index `segment.First`, for the type
-/// kDeviceProfiles[kIndex]: the walk goes page by page, and the check bytes of a page's cells are computed
-/// side by side before its cells are visited.
+/// kDeviceProfiles[kIndex].
 template <std::size_t kIndex>
 void FormatSegmentOf(const ExportJob& job, Segment& segment) {
   constexpr DeviceProfile kProfile = kDeviceProfiles[kIndex];
   constexpr std::size_t kCellSize = kProfile.CellSize;
-  constexpr std::uint32_t kCellsPerPage = kProfile.CellsPerPage;
-  const RingGeometry& ring = job.Ring;
   const bool detailed = job.Settings.DetailedMode;
-  const std::uint32_t start_stamp = job.Bounds.StartStamp;
-  const std::uint32_t end_stamp = job.Bounds.EndStamp;
   ExportState state(job.Profile, job.Settings);
   state.Channels = segment.ChannelBegin;
   state.Relays = segment.RelayBegin;
   state.Line.StartAt(segment.listing.get());
 
-  const std::uint64_t linear = (Linear(ring, job.Bounds.StartPosition) + segment.First) % ring.TotalCells();
-  std::uint32_t page_index = static_cast<std::uint32_t>(linear / kCellsPerPage);
-  std::uint32_t first_cell = static_cast<std::uint32_t>(linear % kCellsPerPage);
-  std::uint32_t remaining = segment.Count;
-  std::uint8_t sums[kCellsPerPage];
-  while (remaining > 0) {
-    const std::uint8_t* page = job.MainBlock + std::size_t{page_index} * kPageSize;
-    CellChecksums(page, kCellSize, kCellsPerPage, sums);
-    const std::uint32_t end_cell = std::min<std::uint32_t>(kCellsPerPage, first_cell + remaining);
-    for (std::uint32_t c = first_cell; c < end_cell; ++c) {
-      state.Line.Clear();
-      if (detailed) state.Line.AppendCellOffset({page_index, c}, kCellSize);
-      const std::uint8_t* cell = page + c * kCellSize;
-      if (cell[cell::kMarker] == cell::kMarkerValue && cell[cell::kLength] == kCellSize &&
-          sums[c] == cell[kCellSize - 1]) {
-        const std::uint32_t stamp = CellStamp(cell);
-        if (start_stamp <= stamp && stamp <= end_stamp) {
-          if constexpr (kProfile.DeviceType == kGrv300DeviceType) {
-            ExportGrv300Cell(state, cell);
-          } else {
-            ExportChannelCell(state, cell);
-          }
+  WalkSteps<kIndex>(
+      job.MainBlock, job.Ring, job.Bounds, segment.First, segment.Count,
+      [&](CellPosition position) {
+        state.Line.Clear();
+        if (detailed) state.Line.AppendCellOffset(position, kCellSize);
+      },
+      [&](const std::uint8_t* cell) {
+        if constexpr (kProfile.DeviceType == kGrv300DeviceType) {
+          ExportGrv300Cell(state, cell);
+        } else {
+          ExportChannelCell(state, cell);
         }
-      } else if (detailed) {
-        state.Line.Append(kInvalidCellText);
-        state.WriteLine();
-      }
-    }
-    remaining -= end_cell - first_cell;
-    first_cell = 0;
-    page_index = page_index + 1 == ring.PageCount ? 0 : page_index + 1;
-  }
+      },
+      [&] {
+        if (detailed) {
+          state.Line.Append(kInvalidCellText);
+          state.WriteLine();
+        }
+      });
 
   segment.Times = state.Times;
   segment.Times.LastStamp = state.PreviousStamp;
@@ -156,15 +139,6 @@ constexpr auto kSegmentFormatters = SegmentFormatters(std::make_index_sequence<k
 void FormatSegment(const ExportJob& job, Segment& segment) {
   // The profile is an entry of the table (checked before the walk).
   kSegmentFormatters[static_cast<std::size_t>(&job.Profile - kDeviceProfiles.data())](job, segment);
-}
-
-void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stamp) {
-  ++result.OverlapCount;
-  if (result.OverlapCount > kMaxOverlapEntries) return;
-  result.OverlapText += "\n\r";
-  AppendPackedToText(result.OverlapText, previous);
-  result.OverlapText += kOverlapSeparator;
-  AppendPackedToText(result.OverlapText, stamp);
 }
 
 /// The parts of a segment, one per output file, in the order they are written: the listing, the channel
@@ -239,6 +213,15 @@ class Workers {
 };
 
 }  // namespace
+
+void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stamp) {
+  ++result.OverlapCount;
+  if (result.OverlapCount > kMaxOverlapEntries) return;
+  result.OverlapText += "\n\r";
+  AppendPackedToText(result.OverlapText, previous);
+  result.OverlapText += kOverlapSeparator;
+  AppendPackedToText(result.OverlapText, stamp);
+}
 
 int DefaultWorkerCount() { return std::thread::hardware_concurrency() >= 2 ? 2 : 0; }
 

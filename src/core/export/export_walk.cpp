@@ -10,24 +10,10 @@
 #include "core/export/export_segments.hpp"
 #include "core/export/export_state.hpp"
 #include "core/export/number_format.hpp"
+#include "core/export/walk_steps.hpp"
 
 namespace ar4 {
 namespace {
-
-/// Whether channel g of a cell is flagged (no value, a status code in the field's first byte).
-bool ChannelFlagged(const std::uint8_t* cell, FlagLayout layout, std::size_t g) {
-  switch (layout) {
-    case FlagLayout::kByte8:
-      return ((cell[8] >> g) & 1u) != 0;
-    case FlagLayout::kWord8:
-      return ((ReadU16(cell + 8) >> g) & 1u) != 0;
-    case FlagLayout::kByte7Bit0:
-      return (cell[7] & 1u) != 0;
-    case FlagLayout::kWord18:
-      return ((ReadU16(cell + cell::kSampleFlags) >> g) & 1u) != 0;
-  }
-  return false;
-}
 
 /// The four bytes of `value` in the opposite order (one instruction on common machines). The hosts are
 /// little-endian (checked where the listing fields are written).

@@ -35,6 +35,10 @@ struct ExportResult {
   std::uint32_t ExportedCells = 0;
 };
 
+/// Counts an exported cell that is earlier than the one exported before it, and lists it while fewer than
+/// kMaxOverlapEntries are listed.
+void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stamp);
+
 /// The progress gauge: called with PagesDone x 100 div PageCount whenever that number changes.
 using GaugeCallback = std::function<void(int percent)>;
 

@@ -2,6 +2,7 @@
 
 #include "core/archive/codecs.hpp"
 #include "core/export/export_state.hpp"
+#include "core/export/grv300_samples.hpp"
 #include "core/export/number_format.hpp"
 
 namespace ar4 {
@@ -13,14 +14,6 @@ constexpr std::size_t kAuxByteWidth = 10;
 constexpr std::size_t kAuxFieldLength = 2 * kAuxByteWidth + 2 * kValueFieldWidth;
 /// Column after which the auxiliary field begins on every line of a GRV-300 cell.
 constexpr std::size_t kAuxFieldStart = 39;
-/// An interval byte of 0 means 1/8 second.
-constexpr double kEighthSecond = 1.0 / 691200.0;
-
-/// An auxiliary byte as listed: plus 48 modulo 256, read as a signed byte, its magnitude.
-std::uint32_t AuxByteMagnitude(std::uint8_t byte) {
-  const auto shifted = static_cast<std::int8_t>(static_cast<std::uint8_t>(byte + 48u));
-  return static_cast<std::uint32_t>(shifted < 0 ? -static_cast<int>(shifted) : shifted);
-}
 
 }  // namespace
 
@@ -30,15 +23,14 @@ void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell) {
   const std::uint32_t stamp = CellStamp(cell);
   state.NoteCellTime(stamp);
 
-  const std::uint8_t interval_byte = cell[cell::kSampleInterval];
-  const double interval = interval_byte == 0 ? kEighthSecond : interval_byte / 86400.0;
+  const double interval = Grv300SampleInterval(cell[cell::kSampleInterval]);
 
   // The auxiliary field is built once and repeated on every line of the cell.
   ListingLine& line = state.Line;
   const std::size_t aux_start = line.Size() + 4;  // after ".0" and two blanks
   line.Append(".0  ");
-  line.AppendUnsigned(AuxByteMagnitude(cell[cell::kAuxByteA]), kAuxByteWidth);
-  line.AppendUnsigned(AuxByteMagnitude(cell[cell::kAuxByteB]), kAuxByteWidth);
+  line.AppendUnsigned(Grv300AuxByteMagnitude(cell[cell::kAuxByteA]), kAuxByteWidth);
+  line.AppendUnsigned(Grv300AuxByteMagnitude(cell[cell::kAuxByteB]), kAuxByteWidth);
   line.AppendValue(ClampListingValue(SingleToDouble(cell + cell::kAuxValueC)), 4, separator, kValueFieldWidth);
   line.AppendValue(ClampListingValue(SingleToDouble(cell + cell::kAuxValueD)), 4, separator, kValueFieldWidth);
   char aux_field[kAuxFieldLength];
@@ -65,9 +57,7 @@ void ExportGrv300Cell(ExportState& state, const std::uint8_t* cell) {
     if (q + 1 == samples) break;  // no line is started after the last sample
 
     // The next sample's own time to the millisecond, lined up under the first line's time text.
-    double sample_time = first_time;
-    if (sample_time > 0.0) sample_time += static_cast<double>(q + 1) * interval;
-    const PackedWithMilliseconds packed = DateTimeToPacked(sample_time);
+    const PackedWithMilliseconds packed = Grv300SampleTime(first_time, interval, q + 1);
     line.Clear();
     line.AppendBlanks(13);
     line.AppendTimeText(packed.Stamp);
