@@ -18,8 +18,10 @@
 #include <cmath>
 
 #include "core/conversion/driver.hpp"
+#include "core/conversion/messages.hpp"
 #include "core/export/decimal_separator.hpp"
 #include "core/export/file_system.hpp"
+#include "core/table/table_writers.hpp"
 #include "view/conversion_ui.hpp"
 
 namespace ar4::view {
@@ -141,6 +143,8 @@ void MainWindow::BuildMenus() {
   png->setShortcut(QKeySequence(tr("Ctrl+E")));
   QAction* svg = file->addAction(tr("Сохранить рисунок &SVG…"), this, [this] { ExportPictureDialog(tr("Рисунок SVG (*.svg)")); });
   svg->setShortcut(QKeySequence(tr("Ctrl+Shift+E")));
+  table_action_ = file->addAction(tr("Сохранить &таблицу выбранного (CSV, xlsx)…"), this, &MainWindow::ExportTableDialog);
+  table_action_->setShortcut(QKeySequence(tr("Ctrl+T")));
   convert_action_ = file->addAction(tr("П&реобразовать выбранное…"), this, [this] { ConvertSelection(); });
   convert_action_->setShortcut(QKeySequence(tr("Ctrl+R")));
   file->addSeparator();
@@ -170,6 +174,7 @@ void MainWindow::BuildMenus() {
   tools->addSeparator();
   tools->addAction(png);
   tools->addAction(svg);
+  tools->addAction(table_action_);
 }
 
 void MainWindow::SetUnattended(const QString& conversion_folder) {
@@ -249,6 +254,7 @@ void MainWindow::ShowDocument() {
   aux_action_->setEnabled(kind == SourceKind::kArchive && samples);
   if (!aux_action_->isEnabled()) aux_action_->setChecked(false);
   convert_action_->setEnabled(document_.CanConvert());
+  table_action_->setEnabled(document_.CanConvert());
   convert_button_->setEnabled(document_.CanConvert());
   setWindowTitle(kind == SourceKind::kNone ? tr("ar4view — просмотр измерений")
                                            : tr("%1 — ar4view").arg(FromPath(document_.Path().filename())));
@@ -433,6 +439,44 @@ bool MainWindow::ExportPicture(const QString& file) {
                                                                                : plot_->SavePng(file, size);
   if (!ok) ShowError(tr("Не удалось записать файл\n%1").arg(file));
   return ok;
+}
+
+bool MainWindow::ExportTable(const QString& file) {
+  if (!document_.CanConvert()) return false;
+  const LoadedArchive& archive = document_.Archive();
+  const RingGeometry ring = RingGeometry::Of(*archive.Profile, archive.PageCount);
+  TableSelection selection{document_.Buffers().MainBlock.get(), ring, archive.Profile, document_.SelectionBounds()};
+  TableOptions options;  // the defaults of `ar4conv table`
+  const bool workbook = file.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
+  options.Format = workbook ? TableFormat::kXlsx : TableFormat::kCsv;
+  TableContext context;
+  if (workbook) {
+    context.ReportUtf8 = document_.ReportText();
+    context.Runs = TableRuns(selection, document_.Intervals());
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  bool ok = true;
+  try {
+    const ExportResult result = WriteTableFile(selection, options, context, ToPath(file), {});
+    status_->setText(tr("Записано строк таблицы: %1 — %2").arg(result.ExportedCells).arg(file));
+  } catch (...) {  // the file cannot be written
+    ok = false;
+  }
+  QApplication::restoreOverrideCursor();
+  if (!ok) ShowError(QString::fromUtf8(messages::kErrors.data(), static_cast<qsizetype>(messages::kErrors.size())));
+  return ok;
+}
+
+void MainWindow::ExportTableDialog() {
+  QString filters = tr("Таблица CSV (*.csv)");
+  if (XlsxSupported()) filters += tr(";;Книга Excel (*.xlsx)");
+  QString chosen_filter;
+  QString file = QFileDialog::getSaveFileName(this, tr("Сохранить таблицу выбранного"), QString(), filters, &chosen_filter);
+  if (file.isEmpty()) return;
+  const bool workbook = chosen_filter.contains(QStringLiteral("xlsx")) || file.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive);
+  const QString suffix = workbook ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
+  if (!file.endsWith(suffix, Qt::CaseInsensitive)) file += suffix;
+  ExportTable(file);
 }
 
 void MainWindow::ExportPictureDialog(const QString& filter) {

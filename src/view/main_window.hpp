@@ -46,6 +46,9 @@ class MainWindow : public QMainWindow {
   /// Runs the conversion of the selection; returns the output folder, empty when none was written.
   QString ConvertSelection();
   bool ExportPicture(const QString& file);
+  /// Writes the selection's measurements as the table `ar4conv table` writes (CSV, or a workbook for a
+  /// name ending in .xlsx), through the same writers. False (after the message) when it cannot.
+  bool ExportTable(const QString& file);
 
   /// Tests and scripts: messages are recorded instead of shown, the sort question is answered "no" and
   /// the output folder of a conversion is `folder`.
@@ -69,6 +72,7 @@ class MainWindow : public QMainWindow {
   void OpenArchiveDialog();
   void OpenFolderDialog();
   void ExportPictureDialog(const QString& filter);
+  void ExportTableDialog();
   void ShowDocument();
   void AfterSelection();
   void FillChannels();
@@ -92,6 +96,7 @@ class MainWindow : public QMainWindow {
   QMenu* recent_menu_ = nullptr;
   QAction* aux_action_ = nullptr;
   QAction* convert_action_ = nullptr;
+  QAction* table_action_ = nullptr;
   QPushButton* convert_button_ = nullptr;
   bool unattended_ = false;
   QString unattended_folder_;

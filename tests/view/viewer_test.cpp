@@ -15,12 +15,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <vector>
 
 #include "core/archive/codecs.hpp"
 #include "core/plot/plot_series.hpp"
+#include "core/table/table_writers.hpp"
 #include "view/main_window.hpp"
 
 namespace ar4::view {
@@ -264,6 +266,33 @@ TEST_F(ViewerTest, ADroppedArchiveOpensAndGoesToTheRecentFiles) {
   EXPECT_EQ(window_.Doc().Archive().DeviceType, 75);
   EXPECT_EQ(window_.ChannelList()->count(), 16);
   EXPECT_EQ(QSettings().value(QStringLiteral("recent")).toStringList().value(0), QFileInfo(Sample("vr7733.ar4")).absoluteFilePath());
+}
+
+TEST_F(ViewerTest, TheTableOfARunIsTheTableOfTheCommandLine) {
+  const QString archive = Sample("vr7731.ar4");
+  ASSERT_TRUE(window_.OpenPath(archive));
+  window_.SelectRun(1);
+  const QString csv = out_.filePath(QStringLiteral("run2.csv")), cli_csv = out_.filePath(QStringLiteral("cli.csv"));
+  ASSERT_TRUE(window_.ExportTable(csv));
+  int code = -1;
+  Cli({QStringLiteral("table"), archive, QStringLiteral("--run"), QStringLiteral("2"), QStringLiteral("-o"), cli_csv}, &code);
+  ASSERT_EQ(code, 0);
+  const std::vector<std::uint8_t> ours = Bytes(csv);
+  EXPECT_FALSE(ours.empty());
+  EXPECT_EQ(ours, Bytes(cli_csv));
+  // One line per plotted row, and the header.
+  EXPECT_EQ(static_cast<std::size_t>(std::count(ours.begin(), ours.end(), '\n')), window_.Doc().Series().Rows() + 1u);
+  if (XlsxSupported()) {
+    const QString xlsx = out_.filePath(QStringLiteral("run2.xlsx"));
+    ASSERT_TRUE(window_.ExportTable(xlsx));
+    const std::vector<std::uint8_t> book = Bytes(xlsx);
+    ASSERT_GT(book.size(), 4u);
+    EXPECT_EQ(book[0], 'P');  // a zip archive
+    EXPECT_EQ(book[1], 'K');
+  }
+  // A table that cannot be written: the fixed message.
+  EXPECT_FALSE(window_.ExportTable(out_.filePath(QStringLiteral("missing/t.csv"))));
+  EXPECT_EQ(window_.Messages().back(), QString::fromUtf8("Ошибки"));
 }
 
 TEST_F(ViewerTest, PicturesAsPngAndSvg) {
