@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -55,6 +56,11 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("ar4conv"));
   QApplication::setApplicationName(QStringLiteral("ar4view"));
   QApplication::setApplicationVersion(QStringLiteral(AR4_VERSION));
+  // The program's icon on its windows; the desktop entry that menus and task bars match them with.
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/ar4conv-%1.png").arg(size));
+  QApplication::setWindowIcon(icon);
+  QApplication::setDesktopFileName(QStringLiteral("ar4view"));
   // Qt's own texts (dialog buttons) in the user's language, when a translation is installed.
   QTranslator qt_translator;
   if (qt_translator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
