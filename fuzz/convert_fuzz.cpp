@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         last_percent = percent;
       },
       pacer);
-  Require(files.CloseAll());
+  Require(files.Commit());
   CheckOutput(fs, profile, result, detailed);
   if (bounds.StartPosition == bounds.EndPosition) Require(last_percent == 100);
   return 0;
