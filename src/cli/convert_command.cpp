@@ -9,6 +9,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
+#include "cli/interrupt.hpp"
 #include "core/archive/archive_buffers.hpp"
 #include "core/conversion/driver.hpp"
 #include "core/conversion/user_interface.hpp"
@@ -64,8 +65,13 @@ std::optional<DialogDate> ParseDate(const std::string& text) {
 /// Answers the driver as a person would who had chosen these options in the windows.
 class CommandLineUi final : public UserInterface {
  public:
-  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, std::filesystem::path archive)
-      : options_(options), choice_(choice), archive_(std::move(archive)), progress_(IsTerminal(stderr)) {}
+  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, std::filesystem::path archive,
+                const InterruptWatch& interrupts)
+      : options_(options),
+        choice_(choice),
+        archive_(std::move(archive)),
+        interrupts_(interrupts),
+        progress_(IsTerminal(stderr)) {}
 
   bool UsageError() const { return !usage_error_.empty(); }
   const std::string& UsageErrorText() const { return usage_error_; }
@@ -126,6 +132,11 @@ class CommandLineUi final : public UserInterface {
     }
   }
   void ProcessEvents() override {}
+  bool CancelRequested() override {
+    if (interrupts_.Signal() == 0) return false;
+    EndProgressLine();
+    return true;
+  }
 
  private:
   void EndProgressLine() {
@@ -138,6 +149,7 @@ class CommandLineUi final : public UserInterface {
   const ConvertOptions& options_;
   IntervalChoice choice_;
   std::filesystem::path archive_;
+  const InterruptWatch& interrupts_;
   bool archive_given_ = false;
   bool progress_;
   bool progress_line_open_ = false;
@@ -199,8 +211,10 @@ int RunConvert(const ConvertOptions& options) {
     }
   }
 
-  CommandLineUi ui(options, choice, PathFromUtf8(options.Archive));
+  const InterruptWatch interrupts;
+  CommandLineUi ui(options, choice, PathFromUtf8(options.Archive), interrupts);
   driver.BtnConvertClick(ui);
+  if (driver.LastRunCancelled()) return ReportInterrupted(interrupts.Signal());
   if (ui.UsageError()) return UsageFailure(ui.UsageErrorText());
   if (!driver.LastRunSucceeded()) return kExitFailure;
   std::cout << PathToUtf8(driver.OutputFolder()) << '\n';
