@@ -247,8 +247,10 @@ TEST_F(ConcurrentConvertTest, ASecondConversionIntoTheFolderWaitsForTheFirst) {
 
 TEST_F(ConcurrentConvertTest, TwoConversionsAtOnceLeaveTheFilesOfOneOfThem) {
   ConvertFirst(Generate("small.ar4", 4, 1));
-  const fs::path one = Generate("one.ar4", 32768, 2);
-  const fs::path two = Generate("two.ar4", 32768, 3);
+  // Different sizes, the larger one started first: without the lock the smaller one truncates the files
+  // the larger one is writing, which leaves holes and tails of the other.
+  const fs::path one = Generate("one.ar4", 65536, 2);
+  const fs::path two = Generate("two.ar4", 16384, 3);
   const auto files_one = Reference(one);
   const auto files_two = Reference(two);
   Conversion first(one, out_, Dir(), "one");
