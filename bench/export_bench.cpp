@@ -86,7 +86,7 @@ int main() {
     const auto start = std::chrono::steady_clock::now();
     ar4::RunExport(buffers.MainBlock.get(), ring, *loaded.Profile, bounds, {false, '.'}, "/out/", files, memory, {},
                    pacer);
-    files.CloseAll();
+    files.Commit();
     best_memory = std::min(best_memory, Seconds(std::chrono::steady_clock::now() - start));
     best_memory_cpu = std::min(best_memory_cpu, CpuSeconds(RUSAGE_SELF) - cpu_start);
   }
@@ -118,7 +118,7 @@ int main() {
     ar4::ExportFiles files;
     const ar4::ExportResult result = ar4::RunExport(buffers.MainBlock.get(), ring, *loaded.Profile, bounds, settings,
                                                     folder.OutputFolder, files, fs, {}, pacer);
-    const bool closed = files.CloseAll();
+    const bool closed = files.Commit();
     const auto stop = std::chrono::steady_clock::now();
     best_export_cpu = std::min(best_export_cpu, CpuSeconds(RUSAGE_SELF) - cpu_start);
     if (!closed) {

@@ -9,6 +9,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
+#include "cli/interrupt.hpp"
 #include "cli/selection_options.hpp"
 #include "core/archive/archive_buffers.hpp"
 #include "core/conversion/driver.hpp"
@@ -34,8 +35,13 @@ struct ConvertOptions {
 /// Answers the driver as a person would who had chosen these options in the windows.
 class CommandLineUi final : public UserInterface {
  public:
-  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, std::filesystem::path archive)
-      : options_(options), choice_(choice), archive_(std::move(archive)), progress_(IsTerminal(stderr)) {}
+  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, std::filesystem::path archive,
+                const InterruptWatch& interrupts)
+      : options_(options),
+        choice_(choice),
+        archive_(std::move(archive)),
+        interrupts_(interrupts),
+        progress_(IsTerminal(stderr)) {}
 
   bool UsageError() const { return !usage_error_.empty(); }
   const std::string& UsageErrorText() const { return usage_error_; }
@@ -94,6 +100,11 @@ class CommandLineUi final : public UserInterface {
     }
   }
   void ProcessEvents() override {}
+  bool CancelRequested() override {
+    if (interrupts_.Signal() == 0) return false;
+    EndProgressLine();
+    return true;
+  }
 
  private:
   void EndProgressLine() {
@@ -106,6 +117,7 @@ class CommandLineUi final : public UserInterface {
   const ConvertOptions& options_;
   IntervalChoice choice_;
   std::filesystem::path archive_;
+  const InterruptWatch& interrupts_;
   bool archive_given_ = false;
   bool progress_;
   bool progress_line_open_ = false;
@@ -150,8 +162,10 @@ int RunConvert(const ConvertOptions& options) {
     }
   }
 
-  CommandLineUi ui(options, choice, PathFromUtf8(options.Archive));
+  const InterruptWatch interrupts;
+  CommandLineUi ui(options, choice, PathFromUtf8(options.Archive), interrupts);
   driver.BtnConvertClick(ui);
+  if (driver.LastRunCancelled()) return ReportInterrupted(interrupts.Signal());
   if (ui.UsageError()) return UsageFailure(ui.UsageErrorText());
   if (!driver.LastRunSucceeded()) return kExitFailure;
   std::cout << PathToUtf8(driver.OutputFolder()) << '\n';

@@ -434,9 +434,8 @@ TEST_F(ConvertCommandTest, OutputFileThatCannotBeCreatedGivesErrors) {
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_EQ(run.Err, "Ошибки\n");
   EXPECT_TRUE(run.Out.empty());
-  // The files created before it stay.
-  EXPECT_TRUE(fs::is_regular_file(Type73Folder() / "Chan1.pen"));
-  EXPECT_FALSE(fs::exists(Type73Folder() / "Rele1.rel"));
+  // Nothing of the failed conversion stays, not even its temporary files.
+  EXPECT_EQ(Names(Type73Folder()), std::set<std::string>{"Chan2.pen"});
 }
 
 // --- Overlaps and re-ordering ---

@@ -1,6 +1,7 @@
 #include "core/conversion/conversion_run.hpp"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/conversion/messages.hpp"
@@ -68,7 +69,12 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
   // Bounds of the export walk from the dialog's choice.
   ExportBounds bounds = BoundsOfChoice(intervals, choice, ring);
 
+  // The lock of the output folder outlives the files: their temporaries are removed before it is released.
+  std::unique_ptr<FolderLock> lock;
   ExportFiles files;  // every slot empty; closed exactly once on every way out below
+  const auto stop_if_cancelled = [&ui] {
+    if (ui.CancelRequested()) throw ConversionCancelled{};
+  };
   try {
     // Target: a folder chosen now, or the viewer's data folder.
     const bool to_viewer = choice.SelectDir == 1 && !settings.ViewerDataFolder.empty();
@@ -94,6 +100,13 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
       return result;  // nothing was created in the folder, so nothing to close and no overlaps to report
     }
     result.OutputFolder = folder.OutputFolder;
+    // One conversion at a time into a folder: a second one waits here until the first has published or
+    // removed its files.
+    lock = file_system.LockFolder(folder.OutputFolder, [&ui, &pacer] {
+      pacer.Breathe();
+      return !ui.CancelRequested();
+    });
+    if (!lock) throw ConversionCancelled{};
     ui.SetGaugePosition(0);
 
     if (AsksSortQuestion(intervals, choice) &&
@@ -102,6 +115,7 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
       ReorderByDate(ui, buffers, intervals, ring, bounds, pacer);
     }
 
+    stop_if_cancelled();
     ui.ShowGauge(true);
     const ExportSettings export_settings{settings.DetailedMode, settings.DecimalSeparator};
     const ExportResult exported =
@@ -109,15 +123,21 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
                   file_system, [&ui](int percent) { ui.SetGaugePosition(percent); }, pacer);
 
     ui.ShowGauge(false);
-    // A file whose last bytes cannot be written or that fails to close makes the run a failure.
-    if (!files.CloseAll()) throw ExportError("closing the output files failed");
+    stop_if_cancelled();
+    // All files take their final names together; a file whose last bytes cannot be written, that fails to
+    // close or cannot be renamed makes the run a failure, with the earlier files kept.
+    if (!files.Commit()) throw ExportError("publishing the output files failed");
 
     if (exported.OverlapCount > 0) {
       ui.ShowMessageBox(OverlapWarning(exported), MessageKind::kWarning, buttons::kOkOnly);
     }
     result.Outcome = RunOutcome::kExported;
+  } catch (const ConversionCancelled&) {
+    files.Discard();
+    ui.ShowGauge(false);
+    result.Outcome = RunOutcome::kCancelled;
   } catch (...) {  // a file that cannot be created or written, or any other failure of the run
-    files.CloseAll();
+    files.Discard();
     ui.ShowGauge(false);
     ui.ShowMessageBox(messages::kErrors, MessageKind::kError, buttons::kCancelOnly);
     result.Outcome = RunOutcome::kFailed;

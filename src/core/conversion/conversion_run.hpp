@@ -21,11 +21,15 @@ class OutputFileSystem;
 
 /// How a run ended.
 enum class RunOutcome {
-  kExported,         // the export finished and every file was closed
+  kExported,         // the export finished and every file was closed and published
   kBrowserCancelled, // nothing created, nothing shown
   kFolderFailed,     // a level of the folder tree could not be created (its message was shown)
-  kFailed,           // "Ошибки" was shown
+  kFailed,           // "Ошибки" was shown; the files of the folder are those from before the run
+  kCancelled,        // stopped on the front-end's request, nothing shown; the files are those from before
 };
+
+/// Thrown out of the pacer's breath when the front-end asks to stop (UserInterface::CancelRequested).
+struct ConversionCancelled {};
 
 struct RunResult {
   RunOutcome Outcome = RunOutcome::kFailed;

@@ -36,8 +36,13 @@ void ShowError(UserInterface& ui, std::string_view text) {
 void ConversionDriver::BtnConvertClick(UserInterface& ui) {
   ui.SetConvertEnabled(false);
   last_run_succeeded_ = false;
+  last_run_cancelled_ = false;
   output_folder_.clear();
-  Pacer pacer([&ui] { ui.ProcessEvents(); });
+  // Every breath of a long loop is also where a request to stop is taken up.
+  Pacer pacer([&ui] {
+    ui.ProcessEvents();
+    if (ui.CancelRequested()) throw ConversionCancelled{};
+  });
 
   for (;;) {
     std::optional<std::filesystem::path> chosen = ui.OpenArchiveDialog(settings_.InitialFolder);
@@ -70,6 +75,9 @@ void ConversionDriver::BtnConvertClick(UserInterface& ui) {
         // An unrecognised type, or an archive in which nothing can be converted.
         ui.ShowMessageBox(shown, MessageKind::kInformation, buttons::kCancelOnly);
       }
+    } catch (const ConversionCancelled&) {
+      last_run_cancelled_ = true;
+      break;
     } catch (...) {  // every failure while reading or checking
       pass.Proceed = false;
       ShowError(ui, messages::kErrors);
@@ -88,6 +96,7 @@ void ConversionDriver::BtnConvertClick(UserInterface& ui) {
                                         file_system_, pacer);
     output_folder_ = run.OutputFolder;
     last_run_succeeded_ = run.Outcome == RunOutcome::kExported;
+    last_run_cancelled_ = run.Outcome == RunOutcome::kCancelled;
     break;
   }
   ui.SetConvertEnabled(true);

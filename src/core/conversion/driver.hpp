@@ -41,6 +41,8 @@ class ConversionDriver {
   const std::filesystem::path& OutputFolder() const { return output_folder_; }
   /// True when the last press ended with a completed export (no folder error, no failure, no cancel).
   bool LastRunSucceeded() const { return last_run_succeeded_; }
+  /// True when the last press was stopped on the front-end's request (UserInterface::CancelRequested).
+  bool LastRunCancelled() const { return last_run_cancelled_; }
 
  private:
   ArchiveBuffers& buffers_;
@@ -49,6 +51,7 @@ class ConversionDriver {
   IntervalList intervals_;
   std::filesystem::path output_folder_;
   bool last_run_succeeded_ = false;
+  bool last_run_cancelled_ = false;
 };
 
 }  // namespace ar4

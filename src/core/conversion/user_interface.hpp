@@ -69,6 +69,11 @@ class UserInterface {
 
   /// Lets the GUI process its pending events (called about every 30 ms during long loops).
   virtual void ProcessEvents() = 0;
+
+  /// True once the person has asked to stop (the command line on SIGINT or SIGTERM); asked after every
+  /// ProcessEvents and before the files are published. The conversion then stops without a message, its
+  /// temporary files removed and the output folder as it was before. The windows never ask.
+  virtual bool CancelRequested() { return false; }
 };
 
 }  // namespace ar4

@@ -79,7 +79,38 @@ void BufferedFile::Close() {
 
 ExportFiles::ExportFiles() = default;
 
-ExportFiles::~ExportFiles() { CloseAll(); }
+ExportFiles::~ExportFiles() { Discard(); }
+
+void ExportFiles::Create(BufferedFile& slot, OutputFileSystem& file_system, const std::filesystem::path& path) {
+  if (file_system_ != nullptr && file_system_ != &file_system && !pending_.empty()) {
+    throw ExportError("the files of one export come from one file system");
+  }
+  file_system_ = &file_system;
+  pending_.reserve(2 * kFileSlots + 2);
+  std::unique_ptr<OutputFile> file = file_system.CreateOutputFile(path);
+  pending_.push_back(path);  // from here on the temporary file exists and is removed by Discard
+  slot.Open(std::move(file));
+}
+
+bool ExportFiles::Commit() noexcept {
+  bool ok = CloseAll();
+  std::size_t published = 0;
+  try {
+    for (const std::filesystem::path& path : pending_) ok = ok && file_system_->CanReplace(path);
+    for (; ok && published < pending_.size(); ++published) file_system_->PublishOutputFile(pending_[published]);
+  } catch (...) {
+    ok = false;
+  }
+  for (std::size_t i = published; i < pending_.size(); ++i) file_system_->DiscardOutputFile(pending_[i]);
+  pending_.clear();
+  return ok;
+}
+
+void ExportFiles::Discard() noexcept {
+  CloseAll();
+  for (const std::filesystem::path& path : pending_) file_system_->DiscardOutputFile(path);
+  pending_.clear();
+}
 
 void ExportFiles::FlushAll() {
   for (BufferedFile& f : channels_) f.Flush();

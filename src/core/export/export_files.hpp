@@ -1,7 +1,9 @@
 #pragma once
 /// The open output files of one export: "All_Chan.txt" (the ListingFile), the channel files Chan1..ChanN.pen
 /// and the relay files Rele1..ReleM.rel, each behind a large write buffer. Closing is the caller's task:
-/// CloseAll closes every open file exactly once, on every path.
+/// CloseAll closes every open file exactly once, on every path. The files are written under temporary names
+/// and take their final names together (Commit), so that a failed or interrupted conversion leaves the
+/// folder with the files of the run before it (Discard).
 
 #include <array>
 #include <cstddef>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/export/file_system.hpp"
 
@@ -70,8 +73,23 @@ class ExportFiles {
   ExportFiles();
   ExportFiles(const ExportFiles&) = delete;
   ExportFiles& operator=(const ExportFiles&) = delete;
-  /// Closes whatever is still open; never throws.
+  /// Closes whatever is still open and removes the temporary files not committed; never throws.
   ~ExportFiles();
+
+  /// Creates the file that is to become `path` (under its temporary name) and opens it in `slot`, one of
+  /// the slots below. Throws ExportError. Every file created so belongs to the export until Commit or
+  /// Discard; all of them come from the same file system.
+  void Create(BufferedFile& slot, OutputFileSystem& file_system, const std::filesystem::path& path);
+  /// Closes every file and gives every file created its final name, in the order of creation. Before the
+  /// first name is replaced, every final name is checked to be replaceable (not a folder), so that a commit
+  /// does not stop half way for such a reason. Returns false when a close or a rename failed; every
+  /// temporary file left is removed then. Nothing is pending afterwards.
+  bool Commit() noexcept;
+  /// Closes every file and removes the temporary files of the export (a failure or an interruption): the
+  /// files of that name from before stay as they were. Nothing is pending afterwards.
+  void Discard() noexcept;
+  /// Files created and neither committed nor discarded yet.
+  std::size_t PendingCount() const { return pending_.size(); }
 
   /// ChannelFiles: slot g for the file of channel g + 1 (slot 0 holds "Pen.txt" while it is written).
   BufferedFile& Channel(std::size_t g) { return channels_[g]; }
@@ -93,6 +111,8 @@ class ExportFiles {
   std::array<BufferedFile, kFileSlots> channels_;
   std::array<BufferedFile, kFileSlots> relays_;
   BufferedFile listing_;
+  OutputFileSystem* file_system_ = nullptr;
+  std::vector<std::filesystem::path> pending_;  // final paths of the files created, in order
 };
 
 inline constexpr std::string_view kPenFileName = "Pen.txt";

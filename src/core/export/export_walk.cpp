@@ -44,16 +44,16 @@ void OpenFiles(const DeviceProfile& profile, const std::filesystem::path& folder
   // "Pen.txt" is written whole and closed before anything else is created.
   const std::string pen = PenText(profile);
   BufferedFile& pen_file = files.Channel(0);
-  pen_file.Open(file_system.CreateOutputFile(folder / PathFromUtf8(kPenFileName)));
+  files.Create(pen_file, file_system, folder / PathFromUtf8(kPenFileName));
   pen_file.Write(pen.data(), pen.size());
   pen_file.Close();
 
-  files.Listing().Open(file_system.CreateOutputFile(folder / PathFromUtf8(kListingFileName)));
+  files.Create(files.Listing(), file_system, folder / PathFromUtf8(kListingFileName));
   for (std::size_t g = 0; g < profile.Channels; ++g) {
-    files.Channel(g).Open(file_system.CreateOutputFile(folder / ChannelFileName(g)));
+    files.Create(files.Channel(g), file_system, folder / ChannelFileName(g));
   }
   for (std::size_t r = 0; r < profile.Relays; ++r) {
-    files.Relay(r).Open(file_system.CreateOutputFile(folder / RelayFileName(r)));
+    files.Create(files.Relay(r), file_system, folder / RelayFileName(r));
   }
 }
 

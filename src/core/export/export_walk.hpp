@@ -43,8 +43,9 @@ void AddOverlap(ExportResult& result, std::uint32_t previous, std::uint32_t stam
 using GaugeCallback = std::function<void(int percent)>;
 
 /// Runs the export into `output_folder` (which already exists). `main_block` holds ring.PageCount pages;
-/// the bounds must lie on the ring. The files are opened into `files` and left open there for the caller to
-/// close (ExportFiles::CloseAll), also when this throws. Throws ExportError when a file cannot be created or
+/// the bounds must lie on the ring. The files are created under temporary names into `files` and left open
+/// there for the caller to publish (ExportFiles::Commit) or remove (ExportFiles::Discard), also when this
+/// throws. Throws ExportError when a file cannot be created or
 /// written, and before anything is created when the profile, ring and bounds do not fit together. Large
 /// walks are formatted on worker threads; `gauge`, `pacer` and the files are used on the calling thread
 /// only, and no thread outlives the call.

@@ -1,10 +1,30 @@
 #include "core/export/file_system.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <thread>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace ar4 {
 namespace {
@@ -55,7 +75,44 @@ class DiskFile final : public OutputFile {
   std::filesystem::path path_;
 };
 
+/// How often a conversion waiting for the lock of its folder tries again.
+constexpr std::chrono::milliseconds kLockRetryPeriod(50);
+
+#ifdef _WIN32
+/// The lock file is opened by every conversion into the folder and removed when the last one closes it.
+class WindowsFolderLock final : public FolderLock {
+ public:
+  explicit WindowsFolderLock(HANDLE handle) : handle_(handle) {}
+  WindowsFolderLock(const WindowsFolderLock&) = delete;
+  WindowsFolderLock& operator=(const WindowsFolderLock&) = delete;
+  ~WindowsFolderLock() override { CloseHandle(handle_); }  // releases the lock
+
+ private:
+  HANDLE handle_;
+};
+#else
+class FlockFolderLock final : public FolderLock {
+ public:
+  explicit FlockFolderLock(int fd) : fd_(fd) {}
+  FlockFolderLock(const FlockFolderLock&) = delete;
+  FlockFolderLock& operator=(const FlockFolderLock&) = delete;
+  ~FlockFolderLock() override {
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
+  }
+
+ private:
+  int fd_;
+};
+#endif
+
 }  // namespace
+
+std::filesystem::path TemporaryPath(const std::filesystem::path& path) {
+  std::filesystem::path name = PathFromUtf8(".");
+  name += path.filename();
+  name += PathFromUtf8(kTemporarySuffix);
+  return path.parent_path() / name;
+}
 
 bool DiskFileSystem::IsDirectory(const std::filesystem::path& path) {
   std::error_code error;
@@ -70,16 +127,120 @@ bool DiskFileSystem::CreateFolder(const std::filesystem::path& path) {
 }
 
 std::unique_ptr<OutputFile> DiskFileSystem::CreateOutputFile(const std::filesystem::path& path) {
+  const std::filesystem::path temporary = TemporaryPath(path);
+  // A temporary file of an interrupted conversion is removed (a symbolic link itself, not its target);
+  // the exclusive creation then refuses anything that appears in its place meanwhile.
+  DiscardOutputFile(path);
   errno = 0;
 #ifdef _WIN32
-  std::FILE* file = _wfopen(path.c_str(), L"wb");
+  // _O_EXCL with _O_CREAT is CREATE_NEW: the file must not exist, whatever it is.
+  const int fd = _wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                        _S_IREAD | _S_IWRITE);
 #else
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 #endif
-  if (file == nullptr) throw ExportError(Describe("cannot create", path, errno));
+  if (fd < 0) throw ExportError(Describe("cannot create", temporary, errno));
+#ifdef _WIN32
+  std::FILE* file = _fdopen(fd, "wb");
+#else
+  std::FILE* file = ::fdopen(fd, "wb");
+#endif
+  if (file == nullptr) {
+    const int error = errno;
+#ifdef _WIN32
+    _close(fd);
+#else
+    ::close(fd);
+#endif
+    DiscardOutputFile(path);
+    throw ExportError(Describe("cannot create", temporary, error));
+  }
   // No buffering of the C library: the export buffers itself and writes large chunks.
   std::setvbuf(file, nullptr, _IONBF, 0);
-  return std::make_unique<DiskFile>(file, path);
+  return std::make_unique<DiskFile>(file, temporary);
+}
+
+bool DiskFileSystem::CanReplace(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+#else
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return !S_ISDIR(info.st_mode);
+#endif
+}
+
+void DiskFileSystem::PublishOutputFile(const std::filesystem::path& path) {
+  const std::filesystem::path temporary = TemporaryPath(path);
+#ifdef _WIN32
+  if (!MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    throw ExportError(Describe("cannot rename into", path, 0));
+  }
+#else
+  // rename replaces a file or a symbolic link of the final name in one step.
+  if (::rename(temporary.c_str(), path.c_str()) != 0) throw ExportError(Describe("cannot rename into", path, errno));
+#endif
+}
+
+void DiskFileSystem::DiscardOutputFile(const std::filesystem::path& path) noexcept {
+  try {
+    const std::filesystem::path temporary = TemporaryPath(path);
+#ifdef _WIN32
+    _wremove(temporary.c_str());
+#else
+    ::unlink(temporary.c_str());
+#endif
+  } catch (...) {  // NOLINT(bugprone-empty-catch): a path that cannot even be built has no temporary file
+  }
+}
+
+std::unique_ptr<FolderLock> DiskFileSystem::LockFolder(const std::filesystem::path& folder,
+                                                      const std::function<bool()>& keep_waiting) {
+#ifdef _WIN32
+  const std::filesystem::path lock_path = folder / L".ar4conv.lock";
+  for (;;) {
+    HANDLE handle = CreateFileW(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      // Closed on every way out, also when keep_waiting throws.
+      auto lock = std::make_unique<WindowsFolderLock>(handle);
+      for (bool first = true;; first = false) {
+        OVERLAPPED whole{};
+        if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return lock;
+        if (first && GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) {
+          throw ExportError(Describe("cannot lock", folder, 0));
+        }
+        // Held by another conversion: wait with the file kept open, so that it stays until it is ours.
+        if (!keep_waiting()) return nullptr;
+        std::this_thread::sleep_for(kLockRetryPeriod);
+      }
+    }
+    // The lock file of a conversion that just ended is being removed: open it again in a moment.
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
+      throw ExportError(Describe("cannot lock", folder, 0));
+    }
+    if (!keep_waiting()) return nullptr;
+    std::this_thread::sleep_for(kLockRetryPeriod);
+  }
+#else
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw ExportError(Describe("cannot lock", folder, errno));
+  auto lock = std::make_unique<FlockFolderLock>(fd);
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return lock;
+    const int error = errno;
+    if (error == EINTR) continue;
+    // A file system without locks (some network mounts) is written as before, unlocked.
+    if (error == ENOLCK || error == EOPNOTSUPP || error == EINVAL) return lock;
+    if (error != EWOULDBLOCK) throw ExportError(Describe("cannot lock", folder, error));
+    if (!keep_waiting()) return nullptr;
+    std::this_thread::sleep_for(kLockRetryPeriod);
+  }
+#endif
 }
 
 std::filesystem::path PathFromUtf8(std::string_view utf8) {

@@ -48,6 +48,20 @@ class MemoryFile final : public OutputFile {
   bool open_ = true;
 };
 
+class MemoryFolderLock final : public FolderLock {
+ public:
+  explicit MemoryFolderLock(MemoryFileSystem& owner) : owner_(owner) {}
+  MemoryFolderLock(const MemoryFolderLock&) = delete;
+  MemoryFolderLock& operator=(const MemoryFolderLock&) = delete;
+  ~MemoryFolderLock() override {
+    const std::lock_guard<std::mutex> lock(owner_.Mutex);
+    --owner_.LocksHeld;
+  }
+
+ private:
+  MemoryFileSystem& owner_;
+};
+
 }  // namespace
 
 std::string MemoryFileSystem::Key(const std::filesystem::path& path) {
@@ -86,10 +100,44 @@ std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutputFile(const std::filesy
   if (Directories.count(key) != 0 || Directories.count(Key(generic.parent_path())) == 0) {
     throw ExportError("cannot create " + key);
   }
-  Files[key].clear();  // created anew, an earlier file of that name is replaced
+  const std::string temporary = Key(TemporaryPath(generic));
+  Files[temporary].clear();  // a leftover temporary file is replaced; the final name is not touched
   CreationOrder.push_back(key);
   ++OpenFiles;
-  return std::make_unique<MemoryFile>(*this, key);
+  return std::make_unique<MemoryFile>(*this, temporary);
+}
+
+bool MemoryFileSystem::CanReplace(const std::filesystem::path& path) { return Directories.count(Key(path)) == 0; }
+
+void MemoryFileSystem::PublishOutputFile(const std::filesystem::path& path) {
+  const std::string key = Key(path);
+  const auto temporary = Files.find(Key(TemporaryPath(PathFromUtf8(key))));
+  if (temporary == Files.end() || Directories.count(key) != 0) throw ExportError("cannot rename into " + key);
+  Files[key] = std::move(temporary->second);
+  Files.erase(temporary);
+  ++Publishes;
+}
+
+void MemoryFileSystem::DiscardOutputFile(const std::filesystem::path& path) noexcept {
+  Files.erase(Key(TemporaryPath(PathFromUtf8(Key(path)))));
+}
+
+std::unique_ptr<FolderLock> MemoryFileSystem::LockFolder(const std::filesystem::path& folder,
+                                                        const std::function<bool()>& keep_waiting) {
+  if (Directories.count(Key(folder)) == 0) throw ExportError("cannot lock " + Key(folder));
+  while (LockedElsewhere.count(Key(folder)) != 0) {
+    if (!keep_waiting()) return nullptr;
+  }
+  ++LocksHeld;
+  return std::make_unique<MemoryFolderLock>(*this);
+}
+
+std::vector<std::string> MemoryFileSystem::Temporaries() const {
+  std::vector<std::string> names;
+  for (const auto& [key, contents] : Files) {
+    if (key.size() > kTemporarySuffix.size() && key.ends_with(kTemporarySuffix)) names.push_back(key);
+  }
+  return names;
 }
 
 }  // namespace ar4

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -313,6 +314,111 @@ TEST_F(DriverTest, FailedWriteIsAFailureNotASuccess) {
     EXPECT_EQ(ui.Messages.back(), Error(kErrors));
     EXPECT_EQ(memory.OpenFiles, 0u);
     EXPECT_FALSE(driver.LastRunSucceeded());
+  }
+}
+
+// --- A failed, stopped or concurrent run leaves the files of the run before it ---
+
+/// A folder of a memory file system with the files of one successful conversion in it.
+struct ConvertedBefore {
+  ConvertedBefore(DriverTest& test, const fs::path& archive, ArchiveBuffers& buffers) {
+    memory.AddDirectory("/out");
+    ScriptedUi ui;
+    ui.Files = {archive};
+    ui.Intervals = {ListChoice()};
+    ui.Folders = {fs::path("/out")};
+    ConversionDriver driver(buffers, memory);
+    driver.BtnConvertClick(ui);
+    EXPECT_TRUE(driver.LastRunSucceeded());
+    before = memory.Files;
+    (void)test;
+  }
+  /// Another conversion of `archive` into the same folder.
+  ConversionDriver Again(ScriptedUi& ui, const fs::path& archive, ArchiveBuffers& buffers) {
+    ui.Files = {archive};
+    ui.Intervals = {ListChoice()};
+    ui.Folders = {fs::path("/out")};
+    ConversionDriver driver(buffers, memory);
+    driver.BtnConvertClick(ui);
+    return driver;
+  }
+  void ExpectFilesAsBefore() const {
+    EXPECT_EQ(memory.Files, before);
+    EXPECT_TRUE(memory.Temporaries().empty());
+    EXPECT_EQ(memory.LocksHeld, 0u);
+    EXPECT_EQ(memory.OpenFiles, 0u);
+  }
+
+  MemoryFileSystem memory;
+  std::map<std::string, std::vector<std::uint8_t>> before;
+};
+
+TEST_F(DriverTest, AFailedRunLeavesTheFilesOfTheRunBefore) {
+  const fs::path small = Put("small.ar4", Archive(73, 2));
+  const fs::path large = Put("large.ar4", Archive(73, 40, 3));
+  for (int fault = 0; fault < 4; ++fault) {
+    SCOPED_TRACE(fault);
+    ConvertedBefore folder(*this, small, Buffers());
+    if (fault == 0) folder.memory.FailCreateNames = {"Rele3.rel"};
+    if (fault == 1) folder.memory.FailWriteNumber = folder.memory.WriteCount + 7;
+    if (fault == 2) folder.memory.FailClose = true;
+    if (fault == 3) folder.memory.AddDirectory("/out/ARHrep/VR7731-1042/StandartConfig/DB/150307140000/Chan3.pen");
+    ScriptedUi ui;
+    const ConversionDriver driver = folder.Again(ui, large, Buffers());
+    EXPECT_FALSE(driver.LastRunSucceeded());
+    EXPECT_EQ(ui.Messages.back(), Error(kErrors));
+    folder.ExpectFilesAsBefore();
+  }
+}
+
+TEST_F(DriverTest, AStoppedRunShowsNothingAndLeavesTheFilesOfTheRunBefore) {
+  const fs::path small = Put("small.ar4", Archive(73, 2));
+  const fs::path large = Put("large.ar4", Archive(73, 40, 3));
+  for (const int gauge : {0, 1}) {  // before the export, and after it but before the files are published
+    SCOPED_TRACE(gauge);
+    ConvertedBefore folder(*this, small, Buffers());
+    ScriptedUi ui;
+    ui.CancelAtGauge = gauge;
+    const ConversionDriver driver = folder.Again(ui, large, Buffers());
+    EXPECT_TRUE(driver.LastRunCancelled());
+    EXPECT_FALSE(driver.LastRunSucceeded());
+    ASSERT_EQ(ui.Messages.size(), 1u);  // the report only: no "Ошибки", no overlap warning
+    EXPECT_FALSE(ui.GaugeVisible);
+    ExpectButtonRestored(ui);
+    folder.ExpectFilesAsBefore();
+  }
+}
+
+TEST_F(DriverTest, ASecondConversionIntoAFolderWaitsForTheFirst) {
+  const fs::path small = Put("small.ar4", Archive(73, 2));
+  const fs::path large = Put("large.ar4", Archive(73, 40, 3));
+  const std::string folder_key = "/out/ARHrep/VR7731-1042/StandartConfig/DB/150307140000";
+  {
+    // Stopped while waiting: nothing is created.
+    ConvertedBefore folder(*this, small, Buffers());
+    folder.memory.LockedElsewhere = {folder_key};
+    const std::size_t created = folder.memory.CreationOrder.size();
+    ScriptedUi ui;
+    ui.OnProcessEvents = [&ui] { ui.CancelNow = ui.ProcessEventsCalls >= 5; };
+    const ConversionDriver driver = folder.Again(ui, large, Buffers());
+    EXPECT_TRUE(driver.LastRunCancelled());
+    EXPECT_GE(ui.ProcessEventsCalls, 5);  // the window stays alive while it waits
+    EXPECT_EQ(folder.memory.CreationOrder.size(), created);
+    folder.ExpectFilesAsBefore();
+  }
+  {
+    // The other conversion ends: this one goes on and writes its files.
+    ConvertedBefore folder(*this, small, Buffers());
+    folder.memory.LockedElsewhere = {folder_key};
+    ScriptedUi ui;
+    ui.OnProcessEvents = [&] {
+      if (ui.ProcessEventsCalls == 3) folder.memory.LockedElsewhere.clear();
+    };
+    const ConversionDriver driver = folder.Again(ui, large, Buffers());
+    EXPECT_TRUE(driver.LastRunSucceeded());
+    EXPECT_NE(folder.memory.Files, folder.before);
+    EXPECT_TRUE(folder.memory.Temporaries().empty());
+    EXPECT_EQ(folder.memory.LocksHeld, 0u);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,13 @@ class ScriptedUi : public UserInterface {
   bool GaugeVisible = false;
   bool LabelSortVisible = false;
   int ProcessEventsCalls = 0;
+  int CancelQuestions = 0;
+
+  // Stopping: the person asks to stop once the gauge has reached this position; and what else happens at
+  // each ProcessEvents (another program releasing a folder, say).
+  std::optional<int> CancelAtGauge;
+  bool CancelNow = false;
+  std::function<void()> OnProcessEvents;
 
   std::optional<std::filesystem::path> OpenArchiveDialog(const std::filesystem::path& initial_folder) override {
     DialogFolders.push_back(initial_folder);
@@ -80,12 +88,22 @@ class ScriptedUi : public UserInterface {
 
   void SetConvertEnabled(bool enabled) override { ConvertEnabled.push_back(enabled); }
   void ShowGauge(bool visible) override { GaugeVisible = visible; }
-  void SetGaugePosition(int percent) override { GaugePositions.push_back(percent); }
+  void SetGaugePosition(int percent) override {
+    GaugePositions.push_back(percent);
+    if (CancelAtGauge && percent >= *CancelAtGauge) CancelNow = true;
+  }
   void ShowLabelSort(bool visible) override { LabelSortVisible = visible; }
   void SetLabelPrc(std::optional<std::string_view> text) override {
     if (text) LabelPrcTexts.emplace_back(*text);
   }
-  void ProcessEvents() override { ++ProcessEventsCalls; }
+  void ProcessEvents() override {
+    ++ProcessEventsCalls;
+    if (OnProcessEvents) OnProcessEvents();
+  }
+  bool CancelRequested() override {
+    ++CancelQuestions;
+    return CancelNow;
+  }
 };
 
 }  // namespace ar4::testing

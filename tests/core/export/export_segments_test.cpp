@@ -61,7 +61,7 @@ Outcome Export(const Archive& archive, const ExportBounds& bounds, const ExportS
                                    outcome.Gauge.push_back(percent);
                                  },
                                  pacer, options);
-  EXPECT_TRUE(files.CloseAll());
+  EXPECT_TRUE(files.Commit());
   EXPECT_EQ(fs.DoubleCloses, 0u);
   outcome.Files = fs.Files;
   outcome.CreationOrder = fs.CreationOrder;
@@ -174,7 +174,7 @@ TEST(ExportSegments, OverlapsAtTheStartOfSegmentsAreMarkedAndListedInWalkOrder) 
     Pacer pacer;
     const ExportResult result = RunExportWith(ring.Block.data(), ring.Geometry, ring.Profile, bounds, settings,
                                               "/out/", files, fs, {}, pacer, {5, 2, 3});
-    ASSERT_TRUE(files.CloseAll());
+    ASSERT_TRUE(files.Commit());
     EXPECT_EQ(result.OverlapCount, 152u / 5u);  // every fifth cell but the first
     EXPECT_EQ(result.OverlapText.size(), 20u * 59u);
     EXPECT_EQ(result.OverlapText.substr(0, 59), "\n\r31.12.2014    00:00:04    -_?_-    30.12.2014    00:00:04");

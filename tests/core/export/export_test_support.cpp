@@ -37,7 +37,7 @@ void ExportRun::Run(const Ring& ring, const ExportBounds& bounds, const ExportSe
   Pacer pacer;
   Result = RunExport(ring.Block.data(), ring.Geometry, ring.Profile, bounds, settings, "/out/", Files, FileSystem,
                      [this](int percent) { Gauge.push_back(percent); }, pacer);
-  EXPECT_TRUE(Files.CloseAll());
+  EXPECT_TRUE(Files.Commit());
 }
 
 const std::vector<std::uint8_t>& ExportRun::Bytes(const std::string& name) const {

@@ -2,8 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
 
 #include "core/export/export_walk.hpp"
 #include "core/export/folders.hpp"
@@ -25,6 +35,12 @@ std::string ReadAll(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::set<std::string> Names(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(PathToUtf8(entry.path().filename()));
+  return names;
+}
+
 TEST(DiskFileSystem, CreatesOneLevelOnly) {
   TempFolder temp;
   DiskFileSystem fs;
@@ -38,7 +54,7 @@ TEST(DiskFileSystem, CreatesOneLevelOnly) {
   EXPECT_FALSE(fs.CreateFolder(temp.Path() / "file"));
 }
 
-TEST(DiskFileSystem, WritesReplaceAnEarlierFile) {
+TEST(DiskFileSystem, AFileReplacesTheEarlierOneOnlyWhenPublished) {
   TempFolder temp;
   DiskFileSystem fs;
   const auto path = temp.Path() / PathFromUtf8("Файл.txt");
@@ -47,58 +63,177 @@ TEST(DiskFileSystem, WritesReplaceAnEarlierFile) {
   file->Write("abc", 3);
   file->Write("", 0);
   file->Close();
+  EXPECT_EQ(ReadAll(path), "an older and longer content");
+  EXPECT_EQ(ReadAll(temp.Path() / PathFromUtf8(".Файл.txt.ar4tmp")), "abc");
+  EXPECT_TRUE(fs.CanReplace(path));
+  fs.PublishOutputFile(path);
   EXPECT_EQ(ReadAll(path), "abc");
+  EXPECT_EQ(Names(temp.Path()), std::set<std::string>{"Файл.txt"});
   EXPECT_THROW(fs.CreateOutputFile(temp.Path() / "missing" / "x.txt"), ExportError);
+  EXPECT_THROW(fs.PublishOutputFile(path), ExportError);  // nothing written for it since
+  std::filesystem::create_directory(temp.Path() / "folder");
+  EXPECT_FALSE(fs.CanReplace(temp.Path() / "folder"));
+  EXPECT_TRUE(fs.CanReplace(temp.Path() / "absent"));
 }
 
-TEST(DiskFileSystem, FullDiskIsAnError) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+#ifndef _WIN32
+/// Files larger than `bytes` cannot be written while it lives (EFBIG, as from a full disk).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &before_);
+    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = before_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &before_);
+    std::signal(SIGXFSZ, previous_handler_);
+  }
+
+ private:
+  rlimit before_{};
+  void (*previous_handler_)(int) = nullptr;
+};
+#endif
+
+TEST(DiskFileSystem, FailedWriteIsAnError) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the file size limit is a POSIX resource limit";
+#else
+  TempFolder temp;
   DiskFileSystem fs;
-  auto file = fs.CreateOutputFile("/dev/full");
+  auto file = fs.CreateOutputFile(temp.Path() / "f");
+  const FileSizeLimit limit(2);
   EXPECT_THROW(file->Write("abc", 3), ExportError);
   EXPECT_THROW(file->Close(), ExportError);  // the failed write is reported again, and the file is closed
   file->Close();
+#endif
 }
 
-TEST(DiskFileSystem, ExportOntoAFullDiskThrows) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  TempFolder temp;
-  std::filesystem::create_symlink("/dev/full", temp.Path() / "Chan1.pen");
-  Ring ring(73, 4);
-  ring.FillRising(Stamp(2014, 1, 1));
-  DiskFileSystem fs;
+/// A type-76 export of `cells` cells of `value` into the tree under `root`; the files are committed when the
+/// export succeeds, else removed. Returns the output folder, or nothing when the export failed.
+std::optional<std::filesystem::path> Convert(DiskFileSystem& fs, const std::filesystem::path& root, float value,
+                                             std::uint32_t cells) {
+  Ring ring(76, (cells + 18) / 19);
+  for (std::uint32_t c = 0; c < cells; ++c) {
+    ring.Put({c / 19, c % 19}, ChannelCell(Stamp(2015, 1, 1, 0, 0, 0) + c, value));
+  }
+  const auto folder = BuildOutputFolder(OutputTarget::kChosenFolder, root, ring.Profile, 3, 0, fs);
+  EXPECT_TRUE(folder.Ok());
   ExportFiles files;
   Pacer pacer;
-  EXPECT_THROW(RunExport(ring.Block.data(), ring.Geometry, ring.Profile, WholeRing(), {}, temp.Path() / "", files,
-                         fs, {}, pacer),
-               ExportError);
-  files.CloseAll();
-  EXPECT_EQ(files.OpenCount(), 0u);
+  try {
+    RunExport(ring.Block.data(), ring.Geometry, ring.Profile, WholeRing(), {}, folder.OutputFolder, files, fs, {},
+              pacer);
+  } catch (const ExportError&) {
+    files.Discard();
+    return std::nullopt;
+  }
+  if (!files.Commit()) return std::nullopt;
+  return folder.OutputFolder;
+}
+
+/// The names and bytes of every entry of a folder.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    files[PathToUtf8(entry.path().filename())] = entry.is_regular_file() ? ReadAll(entry.path()) : "<folder>";
+  }
+  return files;
 }
 
 TEST(DiskFileSystem, ConvertingTwiceLeavesTheSecondRunsFiles) {
   TempFolder temp;
   DiskFileSystem fs;
-  const auto convert = [&](float value, std::uint32_t cells) {
-    Ring ring(76, 1);
-    for (std::uint32_t c = 0; c < cells; ++c) ring.Put({0, c}, ChannelCell(Stamp(2015, 1, 1, 0, 0, c), value));
-    const auto folder = BuildOutputFolder(OutputTarget::kChosenFolder, temp.Path(), ring.Profile, 3, 0, fs);
-    EXPECT_TRUE(folder.Ok());
-    ExportFiles files;
-    Pacer pacer;
-    RunExport(ring.Block.data(), ring.Geometry, ring.Profile, WholeRing(), {}, folder.OutputFolder, files, fs, {},
-              pacer);
-    EXPECT_TRUE(files.CloseAll());
-    return folder.OutputFolder;
-  };
-  convert(1.0f, 10);
-  const auto folder = convert(2.0f, 3);
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
-  EXPECT_EQ(count, 7u);  // Pen.txt, All_Chan.txt, Chan1.pen, Rele1..4.rel
-  EXPECT_EQ(ReadAll(folder / "Chan1.pen").size(), 3u * 15u);
-  EXPECT_EQ(ReadAll(folder / "All_Chan.txt").size(), 3u * 76u);
-  EXPECT_EQ(ReadAll(folder / "Pen.txt"), "Chan1.pen\r\n\xB0" "C\r\n");
+  ASSERT_TRUE(Convert(fs, temp.Path(), 1.0f, 10));
+  const auto folder = Convert(fs, temp.Path(), 2.0f, 3);
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(Names(*folder), (std::set<std::string>{"Pen.txt", "All_Chan.txt", "Chan1.pen", "Rele1.rel", "Rele2.rel",
+                                                   "Rele3.rel", "Rele4.rel"}));
+  EXPECT_EQ(ReadAll(*folder / "Chan1.pen").size(), 3u * 15u);
+  EXPECT_EQ(ReadAll(*folder / "All_Chan.txt").size(), 3u * 76u);
+  EXPECT_EQ(ReadAll(*folder / "Pen.txt"), "Chan1.pen\r\n\xB0" "C\r\n");
+}
+
+TEST(DiskFileSystem, AFailedConversionLeavesTheEarlierFilesWhole) {
+  TempFolder temp;
+  DiskFileSystem fs;
+  const auto first = Convert(fs, temp.Path(), 1.0f, 10);
+  ASSERT_TRUE(first);
+  const auto before = Snapshot(*first);
+  {
+    // A write fails half way (as on a full disk): nothing of the new run may be left.
+#ifndef _WIN32
+    const FileSizeLimit limit(4096);
+    EXPECT_FALSE(Convert(fs, temp.Path(), 2.0f, 500));
+    EXPECT_EQ(Snapshot(*first), before);
+#endif
+  }
+  // A file of the new set cannot be created (a folder in the way of its temporary file).
+  std::filesystem::create_directory(*first / ".Rele3.rel.ar4tmp");
+  EXPECT_FALSE(Convert(fs, temp.Path(), 3.0f, 20));
+  std::filesystem::remove(*first / ".Rele3.rel.ar4tmp");
+  EXPECT_EQ(Snapshot(*first), before);
+  // A final name cannot be replaced (a folder of that name): nothing is renamed at all.
+  std::filesystem::remove(*first / "Rele3.rel");
+  std::filesystem::create_directory(*first / "Rele3.rel");
+  auto blocked = Snapshot(*first);
+  EXPECT_FALSE(Convert(fs, temp.Path(), 4.0f, 20));
+  EXPECT_EQ(Snapshot(*first), blocked);
+}
+
+#ifndef _WIN32
+TEST(DiskFileSystem, PlantedSymbolicLinksAreReplacedNotWrittenThrough) {
+  TempFolder temp;
+  DiskFileSystem fs;
+  const auto folder = Convert(fs, temp.Path(), 1.0f, 4);
+  ASSERT_TRUE(folder);
+  const auto victim = temp.Path() / "victim.txt";
+  std::ofstream(victim) << "precious";
+  // Another user's links: one in place of an output file, one in place of its temporary file.
+  std::filesystem::remove(*folder / "Chan1.pen");
+  std::filesystem::create_symlink(victim, *folder / "Chan1.pen");
+  std::filesystem::create_symlink(victim, *folder / ".Rele1.rel.ar4tmp");
+  ASSERT_TRUE(Convert(fs, temp.Path(), 2.0f, 4));
+  EXPECT_EQ(ReadAll(victim), "precious");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(*folder / "Chan1.pen")));
+  EXPECT_EQ(ReadAll(*folder / "Chan1.pen").size(), 4u * 15u);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(*folder / ".Rele1.rel.ar4tmp")));
+}
+
+TEST(DiskFileSystem, OutputFilesHaveThePermissionsOfOrdinaryNewFiles) {
+  TempFolder temp;
+  DiskFileSystem fs;
+  const mode_t umask_before = ::umask(022);
+  const auto folder = Convert(fs, temp.Path(), 1.0f, 4);
+  ::umask(umask_before);
+  ASSERT_TRUE(folder);
+  struct stat info {};
+  ASSERT_EQ(::stat((*folder / "All_Chan.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+#endif
+
+TEST(DiskFileSystem, AFolderIsLockedByOneConversionAtATime) {
+  TempFolder temp;
+  DiskFileSystem fs;
+  auto first = fs.LockFolder(temp.Path(), [] { return true; });
+  ASSERT_TRUE(first);
+  // Another conversion (a second open of the folder, or of its lock file, conflicts as another process would).
+  int waits = 0;
+  auto second = fs.LockFolder(temp.Path(), [&waits] { return ++waits < 3; });
+  EXPECT_FALSE(second);
+  EXPECT_EQ(waits, 3);
+  first.reset();
+  second = fs.LockFolder(temp.Path(), [] { return false; });
+  EXPECT_TRUE(second);
+  second.reset();
+  EXPECT_EQ(Names(temp.Path()), std::set<std::string>{});  // nothing stays in the folder
+  EXPECT_THROW(fs.LockFolder(temp.Path() / "missing", [] { return false; }), ExportError);
 }
 
 TEST(MemoryFileSystem, FolderRulesMatchTheDisk) {
@@ -107,6 +242,10 @@ TEST(MemoryFileSystem, FolderRulesMatchTheDisk) {
   EXPECT_TRUE(fs.CreateFolder("/a"));
   EXPECT_TRUE(fs.IsDirectory("/a/"));
   fs.CreateOutputFile("/a/f")->Close();
+  EXPECT_TRUE(fs.Exists("/a/.f.ar4tmp"));
+  EXPECT_FALSE(fs.Exists("/a/f"));
+  fs.PublishOutputFile("/a/f");
+  EXPECT_TRUE(fs.Temporaries().empty());
   EXPECT_FALSE(fs.CreateFolder("/a/f"));
   EXPECT_THROW(fs.CreateOutputFile("/b/f"), ExportError);
   EXPECT_EQ(fs.OpenFiles, 0u);
