@@ -135,7 +135,7 @@ TEST(GatherPlotSeries, RowsAreTheExportedRecordsForEveryTypeAndBounds) {
       Pacer pacer;
       RunExport(loaded->Buffers.MainBlock.get(), loaded->Ring, *loaded->Archive.Profile, bounds, {}, "/out/", files,
                 fs, {}, pacer);
-      files.CloseAll();
+      ASSERT_TRUE(files.Commit());
       ExpectRecordsEqualSeries(series, fs, *loaded->Archive.Profile);
       // Stretches begin exactly where the time steps back.
       for (std::uint32_t row = 1; row < series.Rows(); ++row) {
@@ -156,7 +156,7 @@ TEST(ConvertedFolder, ReadsBackWhatTheExportWrote) {
   Pacer pacer;
   RunExport(loaded->Buffers.MainBlock.get(), loaded->Ring, *loaded->Archive.Profile, bounds, {}, temp.Path(), files,
             disk, {}, pacer);
-  ASSERT_TRUE(files.CloseAll());
+  ASSERT_TRUE(files.Commit());
   PlotSeries gathered, read;
   GatherPlotSeries(loaded->Buffers.MainBlock.get(), loaded->Ring, *loaded->Archive.Profile, bounds, gathered);
   ConvertedFolderSummary summary;
