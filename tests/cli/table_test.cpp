@@ -272,7 +272,7 @@ TEST_F(TableCommandTest, SeparatorsQuotingByteOrderMarkAndFileEqualToStandardOut
   EXPECT_EQ(ReadAll(file), plain.Out);
   // Only the table is left in the folder (the temporary name is gone).
   std::size_t entries = 0;
-  for (const auto& entry : fs::directory_iterator(Dir())) entries += entry.path().extension() == ".part";
+  for (const auto& entry : fs::directory_iterator(Dir())) entries += entry.path().extension() == ".ar4tmp";
   EXPECT_EQ(entries, 0u);
 
   for (const char* bad : {"--delimiter ab", "--delimiter x", "--decimal-separator 5", "--decimal-separator -"}) {

@@ -1,4 +1,5 @@
-#include <random>
+#include <cstdio>
+#include <utility>
 #include <string>
 #include <system_error>
 
@@ -10,26 +11,47 @@
 namespace ar4 {
 namespace {
 
-/// A name beside `target` that no other run picks: ".NAME.", eight hexadecimal digits, ".part".
-std::filesystem::path TemporaryNameBeside(const std::filesystem::path& target) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::random_device random;
-  std::uint32_t bits = random();
-  std::string tag(8, '0');
-  for (char& c : tag) {
-    c = kDigits[bits & 0x0Fu];
-    bits >>= 4;
+/// A device or a pipe named as the table's file (/dev/stdout, a FIFO) is written straight into: renaming a
+/// file over it would replace the device itself. Every write and the close are checked.
+class DeviceFile final : public OutputFile {
+ public:
+  explicit DeviceFile(const std::filesystem::path& path) : file_(std::fopen(PathToUtf8(path).c_str(), "wb")) {
+    if (file_ == nullptr) throw ExportError("cannot open " + PathToUtf8(path));
+    std::setvbuf(file_, nullptr, _IONBF, 0);
   }
-  std::string name(1, '.');
-  name.append(PathToUtf8(target.filename())).append(1, '.').append(tag).append(".part");
-  std::filesystem::path path = target;
-  path.replace_filename(PathFromUtf8(name));
-  return path;
-}
+  DeviceFile(const DeviceFile&) = delete;
+  DeviceFile& operator=(const DeviceFile&) = delete;
+  ~DeviceFile() override {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  void Write(const void* data, std::size_t size) override {
+    if (size != 0 && std::fwrite(data, 1, size, file_) != size) throw ExportError("cannot write the table");
+  }
+  void Close() override {
+    if (file_ == nullptr) return;
+    std::FILE* file = std::exchange(file_, nullptr);
+    const bool failed = std::ferror(file) != 0;
+    if (std::fclose(file) != 0 || failed) throw ExportError("cannot close the table");
+  }
 
-void RemoveQuietly(const std::filesystem::path& path) {
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
+ private:
+  std::FILE* file_;
+};
+
+ExportResult WriteCsvInto(OutputFile& file, const TableSelection& selection, const TableOptions& options,
+                          const GaugeCallback& gauge) {
+  ExportResult result;
+  try {
+    result = WriteCsvTable(selection, options, file, gauge);
+  } catch (...) {
+    try {
+      file.Close();
+    } catch (const ExportError&) {
+    }
+    throw;
+  }
+  file.Close();
+  return result;
 }
 
 template <std::size_t kIndex>
@@ -69,39 +91,32 @@ std::vector<TableRun> TableRuns(const TableSelection& selection, const IntervalL
 ExportResult WriteTableFile(const TableSelection& selection, const TableOptions& options,
                             const TableContext& context, const std::filesystem::path& target,
                             const GaugeCallback& gauge) {
-  // A device or a pipe (/dev/stdout, a FIFO) is written straight into: renaming a file over it would
-  // replace the device itself.
   std::error_code status_error;
   const std::filesystem::file_type type = std::filesystem::status(target, status_error).type();
   const bool special = type == std::filesystem::file_type::character || type == std::filesystem::file_type::block ||
                        type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket;
-  const std::filesystem::path temporary = special ? target : TemporaryNameBeside(target);
+  if (special) {
+    if (options.Format == TableFormat::kXlsx) return WriteXlsxTable(selection, options, context, target, gauge);
+    DeviceFile file(target);
+    return WriteCsvInto(file, selection, options, gauge);
+  }
+  // Written under the export's temporary name beside the target (created exclusively, never through a
+  // symbolic link) and given the final name only when complete.
+  DiskFileSystem disk;
   try {
     ExportResult result;
     if (options.Format == TableFormat::kXlsx) {
-      result = WriteXlsxTable(selection, options, context, temporary, gauge);
+      disk.DiscardOutputFile(target);
+      result = WriteXlsxTable(selection, options, context, TemporaryPath(target), gauge);
     } else {
-      DiskFileSystem disk;
-      std::unique_ptr<OutputFile> file = disk.CreateOutputFile(temporary);
-      try {
-        result = WriteCsvTable(selection, options, *file, gauge);
-      } catch (...) {
-        try {
-          file->Close();
-        } catch (const ExportError&) {
-        }
-        throw;
-      }
-      file->Close();
+      std::unique_ptr<OutputFile> file = disk.CreateOutputFile(target);
+      result = WriteCsvInto(*file, selection, options, gauge);
     }
-    if (!special) {
-      std::error_code error;
-      std::filesystem::rename(temporary, target, error);
-      if (error) throw ExportError("the table cannot be put in place: " + error.message());
-    }
+    if (!disk.CanReplace(target)) throw ExportError("the table's name is taken by a folder");
+    disk.PublishOutputFile(target);
     return result;
   } catch (...) {
-    if (!special) RemoveQuietly(temporary);
+    disk.DiscardOutputFile(target);
     throw;
   }
 }
