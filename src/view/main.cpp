@@ -24,6 +24,9 @@ namespace {
 std::string FirstPath(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (a == "-h" || a == "--help" || a == "--help-all" || a == "-v" || a == "--version") {
+      return {};  // the program ends after printing: nothing to open
+    }
     if (a == "--screenshot" || a == "--picture" || a == "--size" || a == "--run" || a == "--cursor" || a == "--zoom") {
       ++i;
     } else if (!a.empty() && a[0] != '-') {
