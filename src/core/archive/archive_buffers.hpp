@@ -1,26 +1,26 @@
 #pragma once
 /// The fixed buffers of a process: the 256-byte header, the 32 MiB MainBlock and the 32 MiB SortBuffer.
 /// One object per program, created once; every archive is read into it and nothing is allocated per file.
+/// The two large buffers cost nothing until written: the SortBuffer is touched only by a re-ordering.
 
 #include <array>
 #include <cstdint>
-#include <memory>
 
+#include "core/archive/fixed_buffer.hpp"
 #include "core/archive/format.hpp"
 
 namespace ar4 {
 
 struct ArchiveBuffers {
   ArchiveBuffers()
-      : MainBlock(std::make_unique<std::uint8_t[]>(kMainBlockCapacity)),
-        SortBuffer(std::make_unique<std::uint8_t[]>(kMainBlockCapacity)) {}
+      : MainBlock(kMainBlockCapacity), SortBuffer(kMainBlockCapacity) {}
   ArchiveBuffers(const ArchiveBuffers&) = delete;
   ArchiveBuffers& operator=(const ArchiveBuffers&) = delete;
 
   std::array<std::uint8_t, kHeaderSize> ArchiveHeader{};
   /// Bytes beyond what the current file supplied keep whatever an earlier file left there.
-  std::unique_ptr<std::uint8_t[]> MainBlock;
-  std::unique_ptr<std::uint8_t[]> SortBuffer;
+  FixedBuffer MainBlock;
+  FixedBuffer SortBuffer;
 };
 
 }  // namespace ar4
