@@ -40,7 +40,7 @@ nlohmann::json IntervalListJson(const ArchiveBuffers& buffers, const LoadedArchi
   auto list = std::make_unique<IntervalList>();
   Pacer pacer;
   AnalizInterval(buffers.MainBlock.get(), RingGeometry::Of(*archive.Profile, archive.PageCount),
-                 scan.StartPosition, *list, pacer);
+                 scan.StartPosition, *list, pacer, buffers.ValidCellMasks.get());
   nlohmann::json entries = nlohmann::json::array();
   for (std::uint32_t k = 0; k < list->ItemCount; ++k) {
     const IntervalEntry& e = list->Entries[k];

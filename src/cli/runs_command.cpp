@@ -30,7 +30,7 @@ int RunsOne(ArchiveBuffers& buffers, IntervalList& list, const ArchiveTurn& turn
   // The walk starts at the oldest cell, where the scan left the start position.
   Pacer pacer;
   AnalizInterval(buffers.MainBlock.get(), RingGeometry::Of(*loaded->Archive.Profile, loaded->Archive.PageCount),
-                 loaded->Scan->StartPosition, list, pacer);
+                 loaded->Scan->StartPosition, list, pacer, buffers.ValidCellMasks.get());
 
   turn.BeginOutput(std::cout);
   for (std::uint32_t k = 0; k < list.ItemCount; ++k) std::cout << IntervalItemText(list.Entries[k]) << '\n';

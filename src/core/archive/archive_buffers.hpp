@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "core/archive/fixed_buffer.hpp"
 #include "core/archive/format.hpp"
@@ -13,7 +14,9 @@ namespace ar4 {
 
 struct ArchiveBuffers {
   ArchiveBuffers()
-      : MainBlock(kMainBlockCapacity), SortBuffer(kMainBlockCapacity) {}
+      : MainBlock(kMainBlockCapacity),
+        SortBuffer(kMainBlockCapacity),
+        ValidCellMasks(std::make_unique_for_overwrite<std::uint32_t[]>(kMaxPageCount)) {}
   ArchiveBuffers(const ArchiveBuffers&) = delete;
   ArchiveBuffers& operator=(const ArchiveBuffers&) = delete;
 
@@ -21,6 +24,10 @@ struct ArchiveBuffers {
   /// Bytes beyond what the current file supplied keep whatever an earlier file left there.
   FixedBuffer MainBlock;
   FixedBuffer SortBuffer;
+  /// The validation scan's verdict on the MainBlock as it left it, one word per page (bit c: cell c is
+  /// valid), so that the overlap analysis right after it need not check every cell again. 512 KiB,
+  /// written only by the scan; stale once the MainBlock changes (re-ordering, next archive).
+  std::unique_ptr<std::uint32_t[]> ValidCellMasks;
 };
 
 }  // namespace ar4
