@@ -28,6 +28,9 @@ struct ArchiveBuffers {
   /// valid), so that the overlap analysis right after it need not check every cell again. 512 KiB,
   /// written only by the scan; stale once the MainBlock changes (re-ordering, next archive).
   std::unique_ptr<std::uint32_t[]> ValidCellMasks;
+  /// Set by the conversion driver right after the scan; cleared whenever the MainBlock is rewritten
+  /// (loading, re-ordering), so that stale masks are never taken for the block's cells.
+  bool ValidCellMasksCurrent = false;
 };
 
 }  // namespace ar4

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace ar4 {
 
@@ -20,6 +21,11 @@ class FixedBuffer {
   std::uint8_t* get() const { return data_; }
   std::size_t size() const { return size_; }
   std::uint8_t& operator[](std::size_t i) const { return data_[i]; }
+  /// Trades the memory of two buffers of the same size.
+  void swap(FixedBuffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+  }
 
  private:
   std::uint8_t* data_ = nullptr;

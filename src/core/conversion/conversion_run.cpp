@@ -1,6 +1,5 @@
 #include "core/conversion/conversion_run.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "core/conversion/messages.hpp"
@@ -23,7 +22,7 @@ std::string OverlapWarning(const ExportResult& result) {
   return text;
 }
 
-/// Merges the runs by date into the SortBuffer and copies it over the MainBlock; the walk then starts at
+/// Merges the runs by date into the SortBuffer, which then becomes the MainBlock; the walk then starts at
 /// the first slot and goes once around the ring.
 void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
                    ExportBounds& bounds, Pacer& pacer) {
@@ -32,9 +31,14 @@ void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& int
   ui.SetLabelPrc(std::string_view{});
   SortirBufMinMaxDate(
       buffers.MainBlock.get(), buffers.SortBuffer.get(), ring, intervals,
-      [&ui](std::uint32_t percent) { ui.SetLabelPrc(std::to_string(percent) + "%"); }, pacer);
+      [&ui](std::uint32_t percent) { ui.SetLabelPrc(std::to_string(percent) + "%"); }, pacer,
+      buffers.ValidCellMasksCurrent ? buffers.ValidCellMasks.get() : nullptr);
   ui.SetLabelPrc(std::nullopt);
-  std::memcpy(buffers.MainBlock.get(), buffers.SortBuffer.get(), kMainBlockCapacity);
+  // The whole SortBuffer becomes the MainBlock: the two buffers trade places, which leaves the MainBlock
+  // byte for byte as a copy of all 32 MiB would, without copying them. (The SortBuffer then holds the
+  // block as it was; nothing reads it before the next re-ordering writes it.)
+  buffers.MainBlock.swap(buffers.SortBuffer);
+  buffers.ValidCellMasksCurrent = false;
   bounds.StartPosition = CellPosition{0, 0};
   bounds.EndPosition = CellPosition{0, 0};
   ui.ShowLabelSort(false);

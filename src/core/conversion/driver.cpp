@@ -58,6 +58,7 @@ void ConversionDriver::BtnConvertClick(UserInterface& ui) {
         const DeviceProfile& profile = *pass.Archive.Profile;
         const ScanResult scan =
             ValidationScan(buffers_.MainBlock.get(), pass.Archive.PageCount, profile, buffers_.ValidCellMasks.get());
+        buffers_.ValidCellMasksCurrent = true;
         report += ReportClosingLines(scan, settings_.DetailedMode);
         pass.Proceed = true;
         AnalizInterval(buffers_.MainBlock.get(), RingGeometry::Of(profile, pass.Archive.PageCount),

@@ -48,8 +48,15 @@ bool InRing(const RingGeometry& ring, std::uint32_t page, std::uint32_t cell) {
 
 class Merge {
  public:
-  Merge(const std::uint8_t* main_block, std::uint8_t* sort_buffer, const RingGeometry& ring)
-      : main_block_(main_block), sort_buffer_(sort_buffer), ring_(ring), total_(ring.TotalCells()) {}
+  Merge(const std::uint8_t* main_block, std::uint8_t* sort_buffer, const RingGeometry& ring,
+        const std::uint32_t* valid_masks)
+      : main_block_(main_block),
+        sort_buffer_(sort_buffer),
+        ring_(ring),
+        total_(ring.TotalCells()),
+        // The masks hold the cells the successor rule visits on a page only when the ring is laid out so.
+        valid_masks_(ring.CellsPerPage <= 32 && ring.CellsPerPage == kPageSize / ring.CellSize ? valid_masks
+                                                                                              : nullptr) {}
 
   std::uint32_t Written() const { return written_; }
   bool Full() const { return written_ >= total_; }
@@ -57,7 +64,10 @@ class Merge {
   const std::uint8_t* CursorCell(const IntervalEntry& run) const {
     return main_block_ + ring_.Offset({run.CursorPage, run.CursorCell});
   }
-  bool CursorIntact(const IntervalEntry& run) const { return IsCellIntact(CursorCell(run), ring_.CellSize); }
+  bool CursorIntact(const IntervalEntry& run) const {
+    if (valid_masks_ != nullptr) return ((valid_masks_[run.CursorPage] >> run.CursorCell) & 1u) != 0;
+    return IsCellIntact(CursorCell(run), ring_.CellSize);
+  }
   static bool AtLast(const IntervalEntry& run) {
     return run.CursorPage == run.LastPage && run.CursorCell == run.LastCell;
   }
@@ -122,6 +132,7 @@ class Merge {
   std::uint8_t* sort_buffer_;
   const RingGeometry& ring_;
   std::uint32_t total_;
+  const std::uint32_t* valid_masks_;
   std::uint32_t written_ = 0;
   CellPosition slot_{};
 };
@@ -130,8 +141,8 @@ class Merge {
 
 std::uint32_t SortirBufMinMaxDate(const std::uint8_t* main_block, std::uint8_t* sort_buffer,
                                   const RingGeometry& ring, IntervalList& list, const SortProgress& progress,
-                                  Pacer& pacer) {
-  Merge merge(main_block, sort_buffer, ring);
+                                  Pacer& pacer, const std::uint32_t* valid_masks) {
+  Merge merge(main_block, sort_buffer, ring, valid_masks);
   const std::uint32_t total = ring.TotalCells();
   const auto runs = static_cast<std::uint32_t>(std::min<std::size_t>(list.ItemCount, kIntervalListCapacity));
 
