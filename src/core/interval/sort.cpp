@@ -29,17 +29,35 @@ std::uint32_t Percent(std::uint32_t written, std::uint32_t total) {
   return total == 0 ? 0u : static_cast<std::uint32_t>(std::uint64_t{written} * 100 / total);
 }
 
-/// Restores the min-heap order below `i` after heap[i] was replaced.
+/// Restores the min-heap order below `i` after heap[i] was replaced. The hole goes down to a leaf along
+/// the smaller children (one comparison a level, without a branch), then the key climbs back to its
+/// place: a replaced key usually belongs near the bottom (the run's next stamp is later than most), so
+/// this takes about half the comparisons of a sift that tests the key on the way down, and far fewer
+/// mispredicted branches. Keys are unique (the run index is part of them), so the order taken from the
+/// heap is the same either way.
 void SiftDown(std::vector<std::uint64_t>& heap, std::size_t i) {
   const std::size_t n = heap.size();
-  const std::uint64_t key = i < n ? heap[i] : 0;
-  for (std::size_t child = 2 * i + 1; child < n; child = 2 * i + 1) {
-    if (child + 1 < n && heap[child + 1] < heap[child]) ++child;
-    if (heap[child] >= key) break;
-    heap[i] = heap[child];
-    i = child;
+  if (i >= n) return;
+  std::uint64_t* h = heap.data();
+  const std::uint64_t key = h[i];
+  std::size_t hole = i;
+  std::size_t child = 2 * hole + 1;
+  for (; child + 1 < n; child = 2 * hole + 1) {
+    child += h[child + 1] < h[child] ? 1 : 0;
+    h[hole] = h[child];
+    hole = child;
   }
-  if (i < n) heap[i] = key;
+  if (child < n) {
+    h[hole] = h[child];
+    hole = child;
+  }
+  while (hole > i) {
+    const std::size_t parent = (hole - 1) / 2;
+    if (h[parent] < key) break;
+    h[hole] = h[parent];
+    hole = parent;
+  }
+  h[hole] = key;
 }
 
 bool InRing(const RingGeometry& ring, std::uint32_t page, std::uint32_t cell) {
