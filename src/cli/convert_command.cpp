@@ -206,8 +206,9 @@ CommandAction AddConvertCommand(CLI::App& app) {
       "gets its message on stderr after its path and \": \", and the others go on. While stderr is a terminal\n"
       "a progress line shows the archive, the export's percent and the rate; it is erased at the end.\n"
       "Exit codes: 0 converted (several: all); 1 rejected archive, nothing to convert, folder or write failure\n"
-      "(several: any archive); 2 usage error (checked before anything is read or written).");
-  return [options, out, viewer, from, to, separator] {
+      "(several: any archive); 2 usage error (checked before anything is read or written); 130 or 143 stopped by\n"
+      "SIGINT or SIGTERM (the output folder keeps the files it had before).");
+  return [options, out, viewer, separator] {
     options->OutGiven = out->count() > 0;
     options->ViewerDataGiven = viewer->count() > 0;
     NoteGivenSelection(options->Selection);
