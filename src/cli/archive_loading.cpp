@@ -19,7 +19,8 @@ std::optional<LoadedAndScanned> LoadForCli(const std::filesystem::path& path, bo
   }
   result.Report = ReportHeaderLines(buffers.ArchiveHeader.data(), detailed);
   if (result.Status == LoadStatus::kLoaded) {
-    result.Scan = ValidationScan(buffers.MainBlock.get(), result.Archive.PageCount, *result.Archive.Profile);
+    result.Scan = ValidationScan(buffers.MainBlock.get(), result.Archive.PageCount, *result.Archive.Profile,
+                                 buffers.ValidCellMasks.get());
     result.Report += ReportClosingLines(*result.Scan, detailed);
   }
   exit_code = kExitSuccess;

@@ -2,11 +2,14 @@
 // confirmed, with the command line answering the driver's questions.
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/archive_batch.hpp"
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
 #include "cli/interrupt.hpp"
@@ -22,7 +25,7 @@ namespace ar4::cli {
 namespace {
 
 struct ConvertOptions {
-  std::string Archive;
+  std::vector<std::string> Archives;
   std::string Out;
   std::string ViewerData;
   SelectionOptions Selection;
@@ -35,13 +38,14 @@ struct ConvertOptions {
 /// Answers the driver as a person would who had chosen these options in the windows.
 class CommandLineUi final : public UserInterface {
  public:
-  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, std::filesystem::path archive,
+  CommandLineUi(const ConvertOptions& options, IntervalChoice choice, const ArchiveTurn& turn,
                 const InterruptWatch& interrupts)
       : options_(options),
         choice_(choice),
-        archive_(std::move(archive)),
-        interrupts_(interrupts),
-        progress_(IsTerminal(stderr)) {}
+        archive_(PathFromUtf8(turn.Archive)),
+        err_(turn.Err),
+        progress_(turn.Progress),
+        interrupts_(interrupts) {}
 
   bool UsageError() const { return !usage_error_.empty(); }
   const std::string& UsageErrorText() const { return usage_error_; }
@@ -54,11 +58,10 @@ class CommandLineUi final : public UserInterface {
   }
 
   DialogResult ShowMessageBox(std::string_view text, MessageKind kind, unsigned buttons_set) override {
-    EndProgressLine();
     if (buttons_set == buttons::kOkCancel) return DialogResult::kOk;  // the report: go on
     if (buttons_set == buttons::kYesNo) return options_.Selection.Sort ? DialogResult::kYes : DialogResult::kNo;
     // Fixed messages, the report of an archive that cannot be converted, and the overlap warning.
-    PrintText(std::cerr, text);
+    PrintText(err_, text);
     (void)kind;
     return buttons_set == buttons::kOkOnly ? DialogResult::kOk : DialogResult::kCancel;
   }
@@ -81,46 +84,28 @@ class CommandLineUi final : public UserInterface {
   }
 
   void SetConvertEnabled(bool) override {}
-  void ShowGauge(bool visible) override {
-    if (!visible) EndProgressLine();
-  }
-  void SetGaugePosition(int percent) override {
-    if (progress_) {
-      std::fprintf(stderr, "\rexport %3d%%", percent);
-      std::fflush(stderr);
-      progress_line_open_ = true;
-    }
-  }
+  void ShowGauge(bool) override {}
+  void SetGaugePosition(int percent) override { progress_.Show("export", percent); }
   void ShowLabelSort(bool) override {}
   void SetLabelPrc(std::optional<std::string_view> text) override {
-    if (progress_ && text && !text->empty()) {
-      std::fprintf(stderr, "\rsorting by date %.*s ", static_cast<int>(text->size()), text->data());
-      std::fflush(stderr);
-      progress_line_open_ = true;
-    }
+    // The text is the figure and "%", as the window's label shows it.
+    if (text && !text->empty()) progress_.Show("sorting by date", std::atoi(std::string(*text).c_str()));
   }
   void ProcessEvents() override {}
   bool CancelRequested() override {
     if (interrupts_.Signal() == 0) return false;
-    EndProgressLine();
+    progress_.Erase();
     return true;
   }
 
  private:
-  void EndProgressLine() {
-    if (progress_line_open_) {
-      std::fputc('\n', stderr);
-      progress_line_open_ = false;
-    }
-  }
-
   const ConvertOptions& options_;
   IntervalChoice choice_;
   std::filesystem::path archive_;
+  std::ostream& err_;
+  ProgressLine& progress_;
   const InterruptWatch& interrupts_;
   bool archive_given_ = false;
-  bool progress_;
-  bool progress_line_open_ = false;
   std::string usage_error_;
 };
 
@@ -162,14 +147,33 @@ int RunConvert(const ConvertOptions& options) {
     }
   }
 
+  // Every archive in turn with the same driver and buffers. A signal stops the conversion under way and
+  // every one after it.
   const InterruptWatch interrupts;
-  CommandLineUi ui(options, choice, PathFromUtf8(options.Archive), interrupts);
-  driver.BtnConvertClick(ui);
-  if (driver.LastRunCancelled()) return ReportInterrupted(interrupts.Signal());
-  if (ui.UsageError()) return UsageFailure(ui.UsageErrorText());
-  if (!driver.LastRunSucceeded()) return kExitFailure;
-  std::cout << PathToUtf8(driver.OutputFolder()) << '\n';
-  return FinishStandardOutput();
+  int interrupted = 0;
+  const int status = ForEachArchive(options.Archives, [&](const ArchiveTurn& turn) {
+    if (interrupted != 0) return kExitFailure;
+    CommandLineUi ui(options, choice, turn, interrupts);
+    driver.BtnConvertClick(ui);
+    if (driver.LastRunCancelled()) {
+      interrupted = interrupts.Signal();
+      return kExitFailure;
+    }
+    if (ui.UsageError()) {
+      // Known only once the archive is read (--run beyond its list): alone, a usage error as always;
+      // among several, that archive fails and the others go on.
+      if (!turn.Several()) return UsageFailure(ui.UsageErrorText());
+      turn.Err << ui.UsageErrorText() << '\n';
+      turn.Err.flush();
+      return kExitFailure;
+    }
+    if (!driver.LastRunSucceeded()) return kExitFailure;
+    turn.BeginOutput(std::cout, false);  // one folder a line, no heading
+    std::cout << PathToUtf8(driver.OutputFolder()) << '\n';
+    return FinishStandardOutput();
+  });
+  if (interrupted != 0) return ReportInterrupted(interrupted);
+  return status;
 }
 
 }  // namespace
@@ -178,10 +182,10 @@ CommandAction AddConvertCommand(CLI::App& app) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* cmd = app.add_subcommand(
       "convert",
-      "Converts an archive into the folder tree that TrendoraStudio reads: Pen.txt, Chan*.pen, Rele*.rel and\n"
+      "Converts archives into the folder tree that TrendoraStudio reads: Pen.txt, Chan*.pen, Rele*.rel and\n"
       "All_Chan.txt under <target>/ARHrep/<device>-<serial>/StandartConfig/DB/<date>/.\n"
       "Prints the output folder on success; the time-overlap warning, if any, goes to stderr.");
-  cmd->add_option("ARCHIVE", options->Archive, "the archive file (.ar4)")->required();
+  cmd->add_option("ARCHIVE", options->Archives, "the archive file(s) (.ar4)")->required();
   auto* out = cmd->add_option("--out", options->Out,
                               "write into DIR/ARHrep/... (DIR must exist), as with a folder chosen in the browser")
                   ->type_name("DIR");
@@ -197,7 +201,13 @@ CommandAction AddConvertCommand(CLI::App& app) {
       ->type_name("C");
   cmd->footer(
       "Without --out or --viewer-data the data folder of an installed TrendoraStudio is used.\n"
-      "Exit codes: 0 converted; 1 rejected archive, nothing to convert, folder or write failure; 2 usage error.");
+      "Several archives: each converted in turn with the same options, in one process; each output folder\n"
+      "printed on a line of its own, in the order given. An archive that fails (also --run K beyond its runs)\n"
+      "gets its message on stderr after its path and \": \", and the others go on. While stderr is a terminal\n"
+      "a progress line shows the archive, the export's percent and the rate; it is erased at the end.\n"
+      "Exit codes: 0 converted (several: all); 1 rejected archive, nothing to convert, folder or write failure\n"
+      "(several: any archive); 2 usage error (checked before anything is read or written); 130 or 143 stopped by\n"
+      "SIGINT or SIGTERM (the output folder keeps the files it had before).");
   return [options, out, viewer, separator] {
     options->OutGiven = out->count() > 0;
     options->ViewerDataGiven = viewer->count() > 0;

@@ -58,7 +58,9 @@ int main(int argc, char** argv) try {
   app.set_version_flag("--version", std::string("ar4conv ") + AR4_VERSION);
   app.require_subcommand(1);
   app.footer("Run 'ar4conv COMMAND --help' for the options of a command.\n"
-             "Exit codes: 0 success, 1 rejected archive or failed conversion, 2 usage error.");
+             "Each command takes several archives: they are processed in turn in one process, each output in\n"
+             "the order given, and a failing archive's message on stderr after its path does not stop the others.\n"
+             "Exit codes: 0 success, 1 rejected archive or failed conversion (several: any), 2 usage error.");
 
   const ar4::cli::CommandAction report = ar4::cli::AddReportCommand(app);
   const ar4::cli::CommandAction runs = ar4::cli::AddRunsCommand(app);

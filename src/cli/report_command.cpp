@@ -5,9 +5,11 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/archive_batch.hpp"
 #include "cli/archive_loading.hpp"
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
@@ -21,7 +23,7 @@ namespace ar4::cli {
 namespace {
 
 struct ReportOptions {
-  std::string Archive;
+  std::vector<std::string> Archives;
   bool Detailed = false;
   bool Raw = false;
   bool Json = false;
@@ -38,7 +40,7 @@ nlohmann::json IntervalListJson(const ArchiveBuffers& buffers, const LoadedArchi
   auto list = std::make_unique<IntervalList>();
   Pacer pacer;
   AnalizInterval(buffers.MainBlock.get(), RingGeometry::Of(*archive.Profile, archive.PageCount),
-                 scan.StartPosition, *list, pacer);
+                 scan.StartPosition, *list, pacer, buffers.ValidCellMasks.get());
   nlohmann::json entries = nlohmann::json::array();
   for (std::uint32_t k = 0; k < list->ItemCount; ++k) {
     const IntervalEntry& e = list->Entries[k];
@@ -89,22 +91,32 @@ nlohmann::json ReportJson(const LoadedAndScanned& loaded, const ArchiveBuffers& 
   return json;
 }
 
-int RunReport(const ReportOptions& options) {
-  auto buffers = std::make_unique<ArchiveBuffers>();
+int ReportOne(const ReportOptions& options, ArchiveBuffers& buffers, const ArchiveTurn& turn) {
   int exit_code = kExitSuccess;
   const std::optional<LoadedAndScanned> loaded =
-      LoadForCli(PathFromUtf8(options.Archive), options.Detailed, *buffers, std::cerr, exit_code);
+      LoadForCli(PathFromUtf8(turn.Archive), options.Detailed, buffers, turn.Err, exit_code);
   if (!loaded) return exit_code;
 
   if (options.Raw) {
-    SetBinaryOutput();
+    turn.BeginOutput(std::cout);
     std::cout.write(loaded->Report.data(), static_cast<std::streamsize>(loaded->Report.size()));
+    if (turn.Several()) std::cout << '\n';  // the next "==" line on a line of its own
   } else if (options.Json) {
-    std::cout << ReportJson(*loaded, *buffers).dump(2) << '\n';
+    turn.BeginOutput(std::cout, false);
+    // Several archives: one object a line, so that each line can be read on its own.
+    std::cout << ReportJson(*loaded, buffers).dump(turn.Several() ? -1 : 2) << '\n';
   } else {
+    turn.BeginOutput(std::cout);
     PrintReportUtf8(std::cout, loaded->Report);
   }
   return FinishStandardOutput();
+}
+
+int RunReport(const ReportOptions& options) {
+  auto buffers = std::make_unique<ArchiveBuffers>();  // one for all the archives of the call
+  if (options.Raw) SetBinaryOutput();
+  return ForEachArchive(options.Archives,
+                        [&](const ArchiveTurn& turn) { return ReportOne(options, *buffers, turn); });
 }
 
 }  // namespace
@@ -112,14 +124,17 @@ int RunReport(const ReportOptions& options) {
 CommandAction AddReportCommand(CLI::App& app) {
   auto options = std::make_shared<ReportOptions>();
   CLI::App* command = app.add_subcommand(
-      "report", "Check an archive and print its report (instrument, serial number, dates, fill, defects).");
+      "report", "Check archives and print their reports (instrument, serial number, dates, fill, defects).");
   command->footer(
       "Reads and checks ARCHIVE as the window program does (size, signature, instrument type, page count),\n"
       "tests every cell and prints the archive report. An archive of an unrecognised instrument type gets\n"
       "its header lines only.\n"
-      "Exit codes: 0 report printed; 1 rejected file (\"Ошибочный размер файла\", \"Ошибочный формат файла\",\n"
-      "\"Ошибки\" when it cannot be opened or read); 2 usage error.");
-  command->add_option("ARCHIVE", options->Archive, "the .ar4 archive file")->required();
+      "Several archives: each in turn, in the order given; each report after a line \"== ARCHIVE\" (--json:\n"
+      "one JSON object a line, no such line); a rejected archive's message on stderr after its path and \": \",\n"
+      "and the others go on. A progress line is shown while stderr is a terminal.\n"
+      "Exit codes: 0 report printed (several: every report); 1 rejected file (\"Ошибочный размер файла\", \"Ошибочный формат файла\",\n"
+      "\"Ошибки\" when it cannot be opened or read; several: any archive rejected); 2 usage error.");
+  command->add_option("ARCHIVE", options->Archives, "the .ar4 archive file(s)")->required();
   command->add_flag("--detailed", options->Detailed,
                     "detailed mode (the /S switch): firmware, header details and the defect counts");
   CLI::Option* raw = command->add_flag(

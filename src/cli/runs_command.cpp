@@ -3,7 +3,9 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "cli/archive_batch.hpp"
 #include "cli/archive_loading.hpp"
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
@@ -14,44 +16,53 @@
 namespace ar4::cli {
 namespace {
 
-int RunRuns(const std::string& archive_path) {
-  auto buffers = std::make_unique<ArchiveBuffers>();
+int RunsOne(ArchiveBuffers& buffers, IntervalList& list, const ArchiveTurn& turn) {
   int exit_code = kExitSuccess;
   const std::optional<LoadedAndScanned> loaded =
-      LoadForCli(PathFromUtf8(archive_path), false, *buffers, std::cerr, exit_code);
+      LoadForCli(PathFromUtf8(turn.Archive), false, buffers, turn.Err, exit_code);
   if (!loaded) return exit_code;
   if (!loaded->Scanned()) {
     // An unrecognised instrument type: its report (header lines only) explains why there is no list.
-    PrintReportUtf8(std::cerr, loaded->Report);
+    PrintReportUtf8(turn.Err, loaded->Report);
     return kExitFailure;
   }
 
   // The walk starts at the oldest cell, where the scan left the start position.
-  auto list = std::make_unique<IntervalList>();
   Pacer pacer;
-  AnalizInterval(buffers->MainBlock.get(), RingGeometry::Of(*loaded->Archive.Profile, loaded->Archive.PageCount),
-                 loaded->Scan->StartPosition, *list, pacer);
+  AnalizInterval(buffers.MainBlock.get(), RingGeometry::Of(*loaded->Archive.Profile, loaded->Archive.PageCount),
+                 loaded->Scan->StartPosition, list, pacer, buffers.ValidCellMasks.get());
 
-  SetBinaryOutput();  // LF line ends on every platform
-  for (std::uint32_t k = 0; k < list->ItemCount; ++k) std::cout << IntervalItemText(list->Entries[k]) << '\n';
+  turn.BeginOutput(std::cout);
+  for (std::uint32_t k = 0; k < list.ItemCount; ++k) std::cout << IntervalItemText(list.Entries[k]) << '\n';
   return FinishStandardOutput();
+}
+
+int RunRuns(const std::vector<std::string>& archives) {
+  // One set of buffers and one list for all the archives of the call.
+  auto buffers = std::make_unique<ArchiveBuffers>();
+  auto list = std::make_unique<IntervalList>();
+  SetBinaryOutput();  // LF line ends on every platform
+  return ForEachArchive(archives, [&](const ArchiveTurn& turn) { return RunsOne(*buffers, *list, turn); });
 }
 
 }  // namespace
 
 CommandAction AddRunsCommand(CLI::App& app) {
-  auto archive = std::make_shared<std::string>();
+  auto archives = std::make_shared<std::vector<std::string>>();
   CLI::App* command =
-      app.add_subcommand("runs", "Print the overlap list: the runs between clock set-backs, one line each.");
+      app.add_subcommand("runs", "Print the overlap list of archives: the runs between clock set-backs, one line each.");
   command->footer(
       "Reads and checks ARCHIVE, tests every cell and walks the ring once from the oldest cell, cutting it\n"
       "into runs wherever the instrument's clock went back. Prints one line per run, as the interval\n"
       "dialog lists them: its first and last time stamp. Nothing is printed when no cell has a time stamp.\n"
-      "Exit codes: 0 list printed (also when empty); 1 rejected file (\"Ошибочный размер файла\",\n"
+      "Several archives: each in turn, in the order given, its list after a line \"== ARCHIVE\"; a failing\n"
+      "archive's message on stderr after its path and \": \", and the others go on. A progress line is shown\n"
+      "while stderr is a terminal.\n"
+      "Exit codes: 0 list printed (also when empty; several: every list); 1 rejected file (\"Ошибочный размер файла\",\n"
       "\"Ошибочный формат файла\", \"Ошибки\"), or an unrecognised instrument type (its report on stderr);\n"
-      "2 usage error.");
-  command->add_option("ARCHIVE", *archive, "the .ar4 archive file")->required();
-  return [archive] { return RunRuns(*archive); };
+      "several: any archive failed; 2 usage error.");
+  command->add_option("ARCHIVE", *archives, "the .ar4 archive file(s)")->required();
+  return [archives] { return RunRuns(*archives); };
 }
 
 }  // namespace ar4::cli

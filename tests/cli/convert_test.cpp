@@ -333,7 +333,7 @@ TEST_F(ConvertCommandTest, ConflictingAndUnknownOptionsAreUsageErrors) {
   for (const std::string& args :
        {base + " --run 1 --from 2014-01-01", base + " --run 1 --to 2014-01-01", base + " --run 1 --sort",
         base + " --no-such-option", base + " --viewer-data " + Quoted(Dir()), base + " --decimal-separator ab",
-        std::string("--out ") + Quoted(out_), base + " " + Quoted(file),
+        std::string("--out ") + Quoted(out_),
         // An empty value is a bad value, not a missing option.
         base + " --from \"\"", base + " --to \"\"", base + " --decimal-separator \"\"",
         Quoted(file) + " --out \"\"", Quoted(file) + " --viewer-data \"\""}) {

@@ -56,6 +56,7 @@ LoadStatus CheckHeader(const ArchiveBuffers& buffers, std::uint64_t file_size, L
 
 LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffers, LoadedArchive& out) {
   out = LoadedArchive{};
+  buffers.ValidCellMasksCurrent = false;  // the MainBlock is about to change
   // Only a regular file is an archive: a folder, a FIFO or a device is refused without blocking on it,
   // and the size is that of the file opened.
   RegularFile opened;
@@ -81,6 +82,7 @@ LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffer
 
 LoadStatus LoadArchiveBytes(std::span<const std::uint8_t> file, ArchiveBuffers& buffers, LoadedArchive& out) {
   out = LoadedArchive{};
+  buffers.ValidCellMasksCurrent = false;
   out.FileSize = file.size();
   if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;
   std::memcpy(buffers.ArchiveHeader.data(), file.data(), kHeaderSize);

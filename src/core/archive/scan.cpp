@@ -92,7 +92,8 @@ inline std::uint32_t RepairAndCountSamples(std::uint8_t* cell, std::size_t cell_
 }
 
 template <typename Layout>
-ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t page_count) {
+ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t page_count,
+                std::uint32_t* valid_masks) {
   ScanResult result;
   result.NominalCapacity = NominalCapacityOf(layout.Profile(), page_count);
   ScanStatistics& stats = result.Statistics;
@@ -104,6 +105,7 @@ ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t pa
     std::uint8_t* page = main_block + std::size_t{p} * kPageSize;
     std::uint8_t sums[kPageSize];
     CellChecksums(page, cell_size, layout.CellsPerPage(), sums);
+    std::uint32_t mask = 0;
     for (std::size_t c = 0; c < layout.CellsPerPage(); ++c) {
       std::uint8_t* cell = page + c * cell_size;
       // Three tests in order; the first that fails decides the counter (counted without branches, as
@@ -116,6 +118,7 @@ ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t pa
       stats.CellsWithBadChecksum += marker_ok && length_ok && !checksum_ok;
       const bool valid = marker_ok && length_ok && checksum_ok;
       ChainStep(chain_state, valid, stats.ChainBreaks);
+      mask |= std::uint32_t{valid} << c;
       if (!valid) continue;
       ++stats.ValidCells;
 
@@ -128,6 +131,7 @@ ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t pa
 
       stats.OffScaleValues += samples ? RepairAndCountSamples(cell, cell_size) : CountOffScaleChannels(layout, cell);
     }
+    if (valid_masks != nullptr) valid_masks[p] = mask;
   }
   // ValidCells is at most 2490368, so ValidCells x 1000 stays within 32 bits.
   result.FillPerMille = result.NominalCapacity != 0 ? stats.ValidCells * 1000u / result.NominalCapacity : 0;
@@ -142,19 +146,23 @@ constexpr bool SameLayout(const DeviceProfile& a, const DeviceProfile& b) {
 
 template <std::size_t... kIndex>
 ScanResult DispatchScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
-                        std::index_sequence<kIndex...>) {
+                        std::uint32_t* valid_masks, std::index_sequence<kIndex...>) {
   ScanResult result;
   const bool fixed = ((SameLayout(profile, kDeviceProfiles[kIndex]) &&
-                       (result = Scan(FixedLayout<kIndex>{}, main_block, page_count), true)) ||
+                       (result = Scan(FixedLayout<kIndex>{}, main_block, page_count, valid_masks), true)) ||
                       ...);
-  if (!fixed) result = Scan(RuntimeLayout{profile}, main_block, page_count);
+  if (!fixed) result = Scan(RuntimeLayout{profile}, main_block, page_count, valid_masks);
   return result;
 }
 
 }  // namespace
 
-ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile) {
-  return DispatchScan(main_block, page_count, profile, std::make_index_sequence<kDeviceProfiles.size()>{});
+ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
+                          std::uint32_t* valid_masks) {
+  // A mask holds the cells of one page; no known page has more than 32.
+  if (profile.CellsPerPage > 32) valid_masks = nullptr;
+  return DispatchScan(main_block, page_count, profile, valid_masks,
+                      std::make_index_sequence<kDeviceProfiles.size()>{});
 }
 
 }  // namespace ar4

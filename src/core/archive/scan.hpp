@@ -27,6 +27,9 @@ struct ScanResult {
 /// Scans the first `page_count` pages. For type 89 it lowers an all-ones exponent byte of every unflagged
 /// sample in place (0xFF to 0xFE, 0x7F to 0x7E) and recomputes that cell's check byte, so the repaired cell
 /// stays valid for the analysis, the re-ordering and the export.
-ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile);
+/// With `valid_masks` (room for `page_count` words), bit c of word p is set when cell c of page p is valid:
+/// the analysis then needs no second check of every cell.
+ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
+                          std::uint32_t* valid_masks = nullptr);
 
 }  // namespace ar4

@@ -1,6 +1,5 @@
 #include "core/conversion/conversion_run.hpp"
 
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -15,7 +14,7 @@
 namespace ar4 {
 namespace {
 
-/// Merges the runs by date into the SortBuffer and copies it over the MainBlock; the walk then starts at
+/// Merges the runs by date into the SortBuffer, which then becomes the MainBlock; the walk then starts at
 /// the first slot and goes once around the ring.
 void ReorderByDate(UserInterface& ui, ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
                    ExportBounds& bounds, Pacer& pacer) {
@@ -53,8 +52,13 @@ bool AsksSortQuestion(const IntervalList& intervals, const IntervalChoice& choic
 
 void ReorderMainBlockByDate(ArchiveBuffers& buffers, IntervalList& intervals, const RingGeometry& ring,
                             ExportBounds& bounds, const SortProgress& progress, Pacer& pacer) {
-  SortirBufMinMaxDate(buffers.MainBlock.get(), buffers.SortBuffer.get(), ring, intervals, progress, pacer);
-  std::memcpy(buffers.MainBlock.get(), buffers.SortBuffer.get(), kMainBlockCapacity);
+  SortirBufMinMaxDate(buffers.MainBlock.get(), buffers.SortBuffer.get(), ring, intervals, progress, pacer,
+                      buffers.ValidCellMasksCurrent ? buffers.ValidCellMasks.get() : nullptr);
+  // The whole SortBuffer becomes the MainBlock: the two buffers trade places, which leaves the MainBlock
+  // byte for byte as a copy of all 32 MiB would, without copying them. (The SortBuffer then holds the
+  // block as it was; nothing reads it before the next re-ordering writes it.)
+  buffers.MainBlock.swap(buffers.SortBuffer);
+  buffers.ValidCellMasksCurrent = false;
   bounds.StartPosition = CellPosition{0, 0};
   bounds.EndPosition = CellPosition{0, 0};
 }

@@ -61,11 +61,13 @@ void ConversionDriver::BtnConvertClick(UserInterface& ui) {
       std::string report = ReportHeaderLines(buffers_.ArchiveHeader.data(), settings_.DetailedMode);
       if (status == LoadStatus::kLoaded) {
         const DeviceProfile& profile = *pass.Archive.Profile;
-        const ScanResult scan = ValidationScan(buffers_.MainBlock.get(), pass.Archive.PageCount, profile);
+        const ScanResult scan =
+            ValidationScan(buffers_.MainBlock.get(), pass.Archive.PageCount, profile, buffers_.ValidCellMasks.get());
+        buffers_.ValidCellMasksCurrent = true;
         report += ReportClosingLines(scan, settings_.DetailedMode);
         pass.Proceed = true;
         AnalizInterval(buffers_.MainBlock.get(), RingGeometry::Of(profile, pass.Archive.PageCount),
-                       scan.StartPosition, intervals_, pacer);
+                       scan.StartPosition, intervals_, pacer, buffers_.ValidCellMasks.get());
         if (intervals_.ItemCount == 0) pass.Proceed = false;
       }
       const std::string shown = Cp1251ToUtf8(report);

@@ -40,7 +40,9 @@ std::string IntervalItemText(const IntervalEntry& entry);
 
 /// Walks the ring once from `start_position` and rewrites `list`. Damaged cells and cells without a
 /// time stamp change nothing. At the 1000th backward step the list freezes with 999 items.
+/// `valid_masks`, when given, are the masks of the validation scan of this very MainBlock (nothing
+/// changed since): they tell the intact cells, so no check byte is computed again.
 void AnalizInterval(const std::uint8_t* main_block, const RingGeometry& ring, CellPosition start_position,
-                    IntervalList& list, Pacer& pacer);
+                    IntervalList& list, Pacer& pacer, const std::uint32_t* valid_masks = nullptr);
 
 }  // namespace ar4

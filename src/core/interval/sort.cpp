@@ -29,17 +29,35 @@ std::uint32_t Percent(std::uint32_t written, std::uint32_t total) {
   return total == 0 ? 0u : static_cast<std::uint32_t>(std::uint64_t{written} * 100 / total);
 }
 
-/// Restores the min-heap order below `i` after heap[i] was replaced.
+/// Restores the min-heap order below `i` after heap[i] was replaced. The hole goes down to a leaf along
+/// the smaller children (one comparison a level, without a branch), then the key climbs back to its
+/// place: a replaced key usually belongs near the bottom (the run's next stamp is later than most), so
+/// this takes about half the comparisons of a sift that tests the key on the way down, and far fewer
+/// mispredicted branches. Keys are unique (the run index is part of them), so the order taken from the
+/// heap is the same either way.
 void SiftDown(std::vector<std::uint64_t>& heap, std::size_t i) {
   const std::size_t n = heap.size();
-  const std::uint64_t key = i < n ? heap[i] : 0;
-  for (std::size_t child = 2 * i + 1; child < n; child = 2 * i + 1) {
-    if (child + 1 < n && heap[child + 1] < heap[child]) ++child;
-    if (heap[child] >= key) break;
-    heap[i] = heap[child];
-    i = child;
+  if (i >= n) return;
+  std::uint64_t* h = heap.data();
+  const std::uint64_t key = h[i];
+  std::size_t hole = i;
+  std::size_t child = 2 * hole + 1;
+  for (; child + 1 < n; child = 2 * hole + 1) {
+    child += h[child + 1] < h[child] ? 1 : 0;
+    h[hole] = h[child];
+    hole = child;
   }
-  if (i < n) heap[i] = key;
+  if (child < n) {
+    h[hole] = h[child];
+    hole = child;
+  }
+  while (hole > i) {
+    const std::size_t parent = (hole - 1) / 2;
+    if (h[parent] < key) break;
+    h[hole] = h[parent];
+    hole = parent;
+  }
+  h[hole] = key;
 }
 
 bool InRing(const RingGeometry& ring, std::uint32_t page, std::uint32_t cell) {
@@ -48,8 +66,15 @@ bool InRing(const RingGeometry& ring, std::uint32_t page, std::uint32_t cell) {
 
 class Merge {
  public:
-  Merge(const std::uint8_t* main_block, std::uint8_t* sort_buffer, const RingGeometry& ring)
-      : main_block_(main_block), sort_buffer_(sort_buffer), ring_(ring), total_(ring.TotalCells()) {}
+  Merge(const std::uint8_t* main_block, std::uint8_t* sort_buffer, const RingGeometry& ring,
+        const std::uint32_t* valid_masks)
+      : main_block_(main_block),
+        sort_buffer_(sort_buffer),
+        ring_(ring),
+        total_(ring.TotalCells()),
+        // The masks hold the cells the successor rule visits on a page only when the ring is laid out so.
+        valid_masks_(ring.CellsPerPage <= 32 && ring.CellsPerPage == kPageSize / ring.CellSize ? valid_masks
+                                                                                              : nullptr) {}
 
   std::uint32_t Written() const { return written_; }
   bool Full() const { return written_ >= total_; }
@@ -57,7 +82,10 @@ class Merge {
   const std::uint8_t* CursorCell(const IntervalEntry& run) const {
     return main_block_ + ring_.Offset({run.CursorPage, run.CursorCell});
   }
-  bool CursorIntact(const IntervalEntry& run) const { return IsCellIntact(CursorCell(run), ring_.CellSize); }
+  bool CursorIntact(const IntervalEntry& run) const {
+    if (valid_masks_ != nullptr) return ((valid_masks_[run.CursorPage] >> run.CursorCell) & 1u) != 0;
+    return IsCellIntact(CursorCell(run), ring_.CellSize);
+  }
   static bool AtLast(const IntervalEntry& run) {
     return run.CursorPage == run.LastPage && run.CursorCell == run.LastCell;
   }
@@ -122,6 +150,7 @@ class Merge {
   std::uint8_t* sort_buffer_;
   const RingGeometry& ring_;
   std::uint32_t total_;
+  const std::uint32_t* valid_masks_;
   std::uint32_t written_ = 0;
   CellPosition slot_{};
 };
@@ -130,8 +159,8 @@ class Merge {
 
 std::uint32_t SortirBufMinMaxDate(const std::uint8_t* main_block, std::uint8_t* sort_buffer,
                                   const RingGeometry& ring, IntervalList& list, const SortProgress& progress,
-                                  Pacer& pacer) {
-  Merge merge(main_block, sort_buffer, ring);
+                                  Pacer& pacer, const std::uint32_t* valid_masks) {
+  Merge merge(main_block, sort_buffer, ring, valid_masks);
   const std::uint32_t total = ring.TotalCells();
   const auto runs = static_cast<std::uint32_t>(std::min<std::size_t>(list.ItemCount, kIntervalListCapacity));
 

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
+#include "ar4gen/generator.hpp"
+#include "core/archive/archive_buffers.hpp"
+#include "core/archive/loader.hpp"
+#include "core/archive/scan.hpp"
 #include "test_ring.hpp"
 
 namespace ar4 {
@@ -108,6 +115,56 @@ TEST(AnalizInterval, ListFreezesAtTheThousandthBackwardStep) {
     EXPECT_EQ(list.Entries[998].FirstStamp, kTop - 999);
     EXPECT_EQ(list.Entries[998].LastStamp, kTop - 999);
     EXPECT_EQ(list.Entries[998].LastPage * 19 + list.Entries[998].LastCell, 999u);
+  }
+}
+
+}  // namespace
+}  // namespace ar4
+
+namespace ar4 {
+namespace {
+
+// The scan's masks stand for the check of every cell: with them the analysis must give exactly the list
+// it gives when it checks each cell itself, for every type, damage of every kind, missing stamps,
+// set-backs (beyond the list's limit too) and any start.
+TEST(AnalizInterval, ScanMasksGiveTheListOfTheCellByCellCheck) {
+  auto buffers = std::make_unique<ArchiveBuffers>();
+  auto with_masks = std::make_unique<IntervalList>();
+  auto checked = std::make_unique<IntervalList>();
+  Pacer pacer;
+  std::uint64_t seed = 1;
+  for (const std::uint16_t type : {73, 74, 75, 76, 89}) {
+    for (const std::uint32_t set_backs : {0u, 7u, 1200u}) {
+      ar4gen::GeneratorOptions options;
+      options.Seed = seed++;
+      options.Header.DeviceType = type;
+      options.Header.PageCount = set_backs > 1000 ? 700 : 40;
+      options.WrapSlot = static_cast<std::uint32_t>(seed * 37);
+      options.SetBacks = set_backs;
+      options.MarkerDamage = options.LengthDamage = options.ChecksumDamage = 0.03;
+      options.ZeroStamps = options.AllOnesStamps = options.EqualStamps = 0.03;
+      options.SpecialValues = 0.05;  // type 89: exponents the scan repairs
+      const std::vector<std::uint8_t> file = ar4gen::GenerateArchive(options);
+      LoadedArchive loaded;
+      ASSERT_EQ(LoadArchiveBytes(file, *buffers, loaded), LoadStatus::kLoaded);
+      const ScanResult scan =
+          ValidationScan(buffers->MainBlock.get(), loaded.PageCount, *loaded.Profile, buffers->ValidCellMasks.get());
+      const RingGeometry ring = RingGeometry::Of(*loaded.Profile, loaded.PageCount);
+      for (const CellPosition start : {scan.StartPosition, CellPosition{loaded.PageCount - 1, 1}}) {
+        SCOPED_TRACE(::testing::Message() << "type " << type << ", set-backs " << set_backs << ", start "
+                                          << start.Page << "/" << start.Cell);
+        AnalizInterval(buffers->MainBlock.get(), ring, start, *with_masks, pacer, buffers->ValidCellMasks.get());
+        AnalizInterval(buffers->MainBlock.get(), ring, start, *checked, pacer);
+        ASSERT_EQ(with_masks->ItemCount, checked->ItemCount);
+        for (std::uint32_t k = 0; k < checked->ItemCount; ++k) {
+          const IntervalEntry& a = with_masks->Entries[k];
+          const IntervalEntry& b = checked->Entries[k];
+          ASSERT_TRUE(a.FirstPage == b.FirstPage && a.FirstCell == b.FirstCell && a.LastPage == b.LastPage &&
+                      a.LastCell == b.LastCell && a.FirstStamp == b.FirstStamp && a.LastStamp == b.LastStamp)
+              << "entry " << k;
+        }
+      }
+    }
   }
 }
 

@@ -36,6 +36,22 @@ Outcome Fast(const TestRing& ring, const IntervalList& list) {
   return out;
 }
 
+/// The same with the masks the validation scan would leave for the block (bit c of word p: cell c of
+/// page p intact).
+Outcome FastWithMasks(const TestRing& ring, const IntervalList& list) {
+  std::vector<std::uint32_t> masks(ring.Ring.PageCount, 0);
+  for (std::uint32_t p = 0; p < ring.Ring.PageCount; ++p) {
+    for (std::uint32_t c = 0; c < ring.Ring.CellsPerPage; ++c) {
+      if (IsCellIntact(ring.Block.data() + ring.Ring.Offset({p, c}), ring.Ring.CellSize)) masks[p] |= 1u << c;
+    }
+  }
+  Outcome out{std::vector<std::uint8_t>(ring.Block.size(), 0x5C), 0, list, {}};
+  Pacer pacer;
+  out.Written = SortirBufMinMaxDate(ring.Block.data(), out.Buffer.data(), ring.Ring, out.List,
+                                    [&](std::uint32_t p) { Record(out.Progress, p); }, pacer, masks.data());
+  return out;
+}
+
 Outcome Literal(const TestRing& ring, const IntervalList& list) {
   Outcome out{std::vector<std::uint8_t>(ring.Block.size(), 0x5C), 0, list, {}};
   out.Written = testing::LiteralSort(ring.Block.data(), out.Buffer.data(), ring.Ring, out.List,
@@ -49,13 +65,19 @@ Outcome ExpectSameAsLiteral(const TestRing& ring, const IntervalList& list) {
   const std::vector<std::uint8_t> block_before = ring.Block;
   Outcome fast = Fast(ring, list);
   const Outcome literal = Literal(ring, list);
+  const Outcome masked = FastWithMasks(ring, list);
   EXPECT_EQ(ring.Block, block_before);
+  EXPECT_EQ(masked.Written, fast.Written);
+  EXPECT_TRUE(masked.Buffer == fast.Buffer) << "sort buffers differ with the scan's masks";
+  EXPECT_EQ(masked.Progress, fast.Progress);
   EXPECT_EQ(fast.Written, literal.Written);
   EXPECT_TRUE(fast.Buffer == literal.Buffer) << "sort buffers differ";
   EXPECT_EQ(fast.Progress, literal.Progress);
   for (std::uint32_t k = 0; k < list.ItemCount; ++k) {
     const IntervalEntry &f = fast.List.Entries[k], &l = literal.List.Entries[k];
     EXPECT_TRUE(f.CursorPage == l.CursorPage && f.CursorCell == l.CursorCell && f.Active == l.Active) << k;
+    const IntervalEntry& m = masked.List.Entries[k];
+    EXPECT_TRUE(f.CursorPage == m.CursorPage && f.CursorCell == m.CursorCell && f.Active == m.Active) << k;
   }
   return fast;
 }
