@@ -72,9 +72,14 @@ class ArchiveOpenDialog final : public QFileDialog {
                                .arg(QFileInfo(chosen.front()).fileName()));
       return;
     }
-    selectFile(found);
-    QFileDialog::accept();
+    // Kept here rather than selected in the dialog: while the dialog's file list is still loading and its
+    // name field has the focus, selectFile leaves the typed name in place.
+    chosen_ = found;
+    QDialog::accept();
   }
+
+  /// The file accepted, with the extension it was found with; empty when none was.
+  const QString& Chosen() const { return chosen_; }
 
  private:
   QString ExistingFile(const QString& name) const {
@@ -88,6 +93,7 @@ class ArchiveOpenDialog final : public QFileDialog {
   }
 
   QString default_suffix_;
+  QString chosen_;
 };
 
 }  // namespace
@@ -194,6 +200,7 @@ std::optional<std::filesystem::path> TFormConvert::OpenArchiveDialog(const std::
   dialog.setNameFilters(filters);
   dialog.selectNameFilter(filters.front());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  if (!dialog.Chosen().isEmpty()) return ToPath(dialog.Chosen());
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
   return ToPath(chosen.front());
