@@ -13,6 +13,7 @@
 #include "cli/archive_loading.hpp"
 #include "cli/commands.hpp"
 #include "cli/console.hpp"
+#include "cli/interrupt.hpp"
 #include "cli/selection_options.hpp"
 #include "core/archive/cp1251.hpp"
 #include "core/conversion/conversion_run.hpp"
@@ -153,13 +154,17 @@ std::optional<TableTarget> ResolveTarget(const TableCommandOptions& options, std
 }
 
 /// What one archive came to.
-enum class Outcome { kDone, kFailed, kUsage };
+enum class Outcome { kDone, kFailed, kUsage, kInterrupted };
+
+/// Thrown from the gauge when SIGINT or SIGTERM came: the writers stop, and a table file's temporary
+/// name is removed on the way out.
+struct TableInterrupted {};
 
 class TableRunner {
  public:
   TableRunner(const TableCommandOptions& options, const IntervalChoice& choice, const TableTarget& target,
-              const TableOptions& table)
-      : options_(options), choice_(choice), target_(target), table_(table),
+              const TableOptions& table, const InterruptWatch& interrupts)
+      : options_(options), choice_(choice), target_(target), table_(table), interrupts_(interrupts),
         buffers_(std::make_unique<ArchiveBuffers>()), intervals_(std::make_unique<IntervalList>()),
         progress_(target.Where == TableTarget::Kind::kStandardOutput) {}
 
@@ -199,7 +204,10 @@ class TableRunner {
             *buffers_, *intervals_, ring, selection.Bounds,
             [this](std::uint32_t percent) { progress_.Show("sorting by date", static_cast<int>(percent)); }, pacer);
       }
-      const GaugeCallback gauge = [this](int percent) { progress_.Show("table", percent); };
+      const GaugeCallback gauge = [this](int percent) {
+        if (interrupts_.Signal() != 0) throw TableInterrupted{};
+        progress_.Show("table", percent);
+      };
       ExportResult result;
       switch (target_.Where) {
         case TableTarget::Kind::kStandardOutput: {
@@ -222,6 +230,9 @@ class TableRunner {
         std::cerr << prefix_;
         PrintText(std::cerr, OverlapWarning(result));
       }
+    } catch (const TableInterrupted&) {
+      progress_.Erase();
+      return Outcome::kInterrupted;
     } catch (...) {  // a table that cannot be written, or any other failure
       progress_.Erase();
       std::cerr << prefix_ << messages::kErrors << '\n';
@@ -241,6 +252,7 @@ class TableRunner {
   const IntervalChoice choice_;
   const TableTarget target_;
   const TableOptions table_;
+  const InterruptWatch& interrupts_;
   std::unique_ptr<ArchiveBuffers> buffers_;
   std::unique_ptr<IntervalList> intervals_;
   ProgressLine progress_;
@@ -278,10 +290,17 @@ int RunTable(const TableCommandOptions& options) {
     return UsageFailure(problem);
   }
 
-  TableRunner runner(options, *choice, *target, table);
+  // SIGINT and SIGTERM stop the table under way (a file's temporary name is removed, the final name keeps
+  // what it had) and every archive after it.
+  const InterruptWatch interrupts;
+  TableRunner runner(options, *choice, *target, table, interrupts);
   bool failed = false, usage = false;
   for (const std::string& archive : options.Archives) {
     const Outcome outcome = runner.Run(archive);
+    if (outcome == Outcome::kInterrupted || interrupts.Signal() != 0) {
+      std::fflush(stdout);
+      return ReportInterrupted(interrupts.Signal());
+    }
     failed |= outcome == Outcome::kFailed;
     usage |= outcome == Outcome::kUsage;
   }
@@ -335,7 +354,7 @@ CommandAction AddTableCommand(CLI::App& app) {
   if (!XlsxSupported()) footer += "This build writes CSV only: it has no .xlsx writer.\n";
   footer +=
       "Exit codes: 0 written; 1 rejected archive, nothing to take, or a write failure (\"Ошибки\");\n"
-      "2 usage error.";
+      "2 usage error; 130 or 143 stopped by SIGINT or SIGTERM (a table file keeps what it had before).";
   cmd->footer(footer);
   return [options, output, format, delimiter, separator] {
     options->OutputGiven = output->count() > 0;

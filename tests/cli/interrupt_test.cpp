@@ -64,12 +64,16 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
 class Conversion {
  public:
   Conversion(const fs::path& archive, const fs::path& out, const fs::path& scratch, const std::string& name)
+      : Conversion({"convert", archive.string(), "--out", out.string()}, scratch, name) {}
+  /// Any command of the program, with these arguments.
+  Conversion(std::vector<std::string> arguments, const fs::path& scratch, const std::string& name)
       : out_path_(scratch / (name + ".out")), err_path_(scratch / (name + ".err")) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> words = {AR4_CLI_PATH, "convert", archive.string(), "--out", out.string()};
+    std::vector<std::string> words = {AR4_CLI_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -227,6 +231,30 @@ TEST_F(ConcurrentConvertTest, ASignalDuringTheExportLeavesTheEarlierOrTheNewFile
   } else {
     std::printf("note: the conversion ended before it saw the signal\n");
     EXPECT_EQ(Snapshot(folder), after);
+  }
+}
+
+TEST_F(ConcurrentConvertTest, ASignalDuringATableLeavesTheEarlierFileAndNoTemporaryName) {
+  const fs::path small = Generate("small.ar4", 4, 1);
+  const fs::path large = Generate("large.ar4", 131072, 2);  // a workbook of 1.18 million rows: many seconds
+  const fs::path folder = Dir() / "tables";
+  fs::create_directories(folder);
+  const fs::path table = folder / "t.xlsx";
+  {
+    Conversion first({"table", small.string(), "-o", table.string()}, Dir(), "first-table");
+    ASSERT_EQ(first.Wait(), 0) << first.Err();
+  }
+  const auto before = Snapshot(folder);
+  for (const auto& [signal, code, name] :
+       {std::tuple{SIGINT, 130, "SIGINT"}, std::tuple{SIGTERM, 143, "SIGTERM"}}) {
+    SCOPED_TRACE(name);
+    Conversion run({"table", large.string(), "-o", table.string()}, Dir(), "table");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // well inside the walk of the rows
+    run.Signal(signal);
+    EXPECT_EQ(run.Wait(), code);
+    EXPECT_EQ(run.Err(), std::string("ar4conv: interrupted by ") + name +
+                             "; the output files are as they were before\n");
+    EXPECT_EQ(Snapshot(folder), before);  // the earlier table as it was, no temporary name beside it
   }
 }
 
