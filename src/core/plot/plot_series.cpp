@@ -4,27 +4,16 @@
 #include <bit>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include "core/archive/codecs.hpp"
+#include "core/export/export_segments.hpp"
+#include "core/export/walk_steps.hpp"
 
 namespace ar4 {
 namespace {
 
 constexpr std::uint8_t kGrv300 = 89;
-
-bool Flagged(const std::uint8_t* cell, FlagLayout layout, std::size_t g) {
-  switch (layout) {
-    case FlagLayout::kByte8:
-      return ((cell[8] >> g) & 1u) != 0;
-    case FlagLayout::kWord8:
-      return ((ReadU16(cell + 8) >> g) & 1u) != 0;
-    case FlagLayout::kByte7Bit0:
-      return (cell[7] & 1u) != 0;
-    case FlagLayout::kWord18:
-      return ((ReadU16(cell + cell::kSampleFlags) >> g) & 1u) != 0;
-  }
-  return false;
-}
 
 /// The status byte of a flagged record: the field's first byte, 254 for a code of 0.
 std::uint8_t StatusOf(const std::uint8_t* field) { return field[0] != 0 ? field[0] : std::uint8_t{254}; }
@@ -63,39 +52,25 @@ bool OnRing(CellPosition position, const RingGeometry& ring) {
   return position.Page < ring.PageCount && position.Cell < ring.CellsPerPage;
 }
 
-/// Positions the walk from StartPosition to EndPosition visits (the whole ring when they are equal).
-std::uint64_t WalkPositions(const RingGeometry& ring, const ExportBounds& bounds) {
-  const auto linear = [&](CellPosition p) { return std::uint64_t{p.Page} * ring.CellsPerPage + p.Cell; };
-  const std::uint64_t total = ring.TotalCells();
-  const std::uint64_t distance = (linear(bounds.EndPosition) + total - linear(bounds.StartPosition)) % total;
-  return distance == 0 ? total : distance;
+/// Calls `visit(cell, stamp)` with every cell the export walk exports, in walk order: the export's own
+/// steps (same bounds, same order, same validity test) for the profile's type.
+template <class Visit, std::size_t... kIndex>
+void ForEachExportedCellOf(std::size_t index, const std::uint8_t* main_block, const RingGeometry& ring,
+                           const ExportBounds& bounds, Visit& visit, std::index_sequence<kIndex...>) {
+  const std::uint64_t length = WalkLength(ring, bounds);
+  const auto on_exported = [&visit](const std::uint8_t* cell) { visit(cell, CellStamp(cell)); };
+  (void)((index == kIndex &&
+          (WalkSteps<kIndex>(main_block, ring, bounds, 0, length, [](CellPosition) {}, on_exported, [] {}), true)) ||
+         ...);
 }
 
-/// Calls `visit` with every cell the export walk exports, in walk order: page by page, with the check bytes
-/// of a page's cells computed side by side.
 template <class Visit>
-void ForEachExportedCell(const std::uint8_t* main_block, const RingGeometry& ring, const ExportBounds& bounds,
-                         Visit&& visit) {
-  std::uint64_t remaining = WalkPositions(ring, bounds);
-  std::uint32_t page = bounds.StartPosition.Page;
-  std::uint32_t first = bounds.StartPosition.Cell;
-  std::uint8_t sums[256];
-  const std::size_t size = ring.CellSize;
-  while (remaining > 0) {
-    const std::uint8_t* bytes = main_block + std::size_t{page} * kPageSize;
-    CellChecksums(bytes, size, ring.CellsPerPage, sums);
-    const std::uint32_t end = static_cast<std::uint32_t>(std::min<std::uint64_t>(ring.CellsPerPage, first + remaining));
-    for (std::uint32_t c = first; c < end; ++c) {
-      const std::uint8_t* cell = bytes + c * size;
-      if (cell[cell::kMarker] == cell::kMarkerValue && cell[cell::kLength] == size && sums[c] == cell[size - 1]) {
-        const std::uint32_t stamp = CellStamp(cell);
-        if (bounds.StartStamp <= stamp && stamp <= bounds.EndStamp) visit(cell, stamp);
-      }
-    }
-    remaining -= end - first;
-    first = 0;
-    page = page + 1 == ring.PageCount ? 0 : page + 1;
-  }
+void ForEachExportedCell(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
+                         const ExportBounds& bounds, Visit&& visit) {
+  const DeviceProfile* known = FindDeviceProfile(profile.DeviceType);
+  if (known == nullptr) throw std::invalid_argument("no such instrument type");
+  ForEachExportedCellOf(static_cast<std::size_t>(known - kDeviceProfiles.data()), main_block, ring, bounds, visit,
+                        std::make_index_sequence<kDeviceProfiles.size()>());
 }
 
 void Stretches(const std::vector<double>& times, std::vector<std::uint32_t>& starts) {
@@ -211,7 +186,7 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
   out.Relays = profile.Relays;
 
   // Room for every position the walk visits, allocated once: pages that no row reaches are never touched.
-  const std::size_t cells = WalkPositions(ring, bounds);
+  const std::size_t cells = WalkLength(ring, bounds);
   const std::size_t rows = samples ? cells * cell::kMaxSamples : cells;
   out.Times.reserve(rows);
   out.Values.assign(profile.Channels, {});
@@ -224,7 +199,7 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
 
   const FlagLayout layout = profile.Flags;
   SecondsOfStamps seconds_of;
-  ForEachExportedCell(main_block, ring, bounds, [&](const std::uint8_t* cell, std::uint32_t stamp) {
+  ForEachExportedCell(main_block, ring, profile, bounds, [&](const std::uint8_t* cell, std::uint32_t stamp) {
     const double time = seconds_of(stamp);
     if (samples) {
       const std::uint8_t interval_byte = cell[cell::kSampleInterval];
@@ -238,7 +213,7 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
         const std::uint8_t* field = cell + cell::kFirstSample + 4 * q;
         const auto row = static_cast<std::uint32_t>(out.Times.size());
         out.Times.push_back(time + q * interval);
-        if (Flagged(cell, layout, q)) {
+        if (ChannelFlagged(cell, layout, q)) {
           out.Values[0].push_back(kGapValue);
           out.Flagged.push_back({row, 0, StatusOf(field)});
         } else {
@@ -251,7 +226,7 @@ void GatherPlotSeries(const std::uint8_t* main_block, const RingGeometry& ring, 
     out.Times.push_back(time);
     for (std::size_t g = 0; g < profile.Channels; ++g) {
       const std::uint8_t* field = cell + profile.FirstFieldOffset + 4 * g;
-      if (Flagged(cell, layout, g)) {
+      if (ChannelFlagged(cell, layout, g)) {
         out.Values[g].push_back(kGapValue);
         out.Flagged.push_back({row, static_cast<std::uint8_t>(g), StatusOf(field)});
       } else {
