@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -269,6 +270,15 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
   for (std::uint64_t i = 0; i < context_count; ++i) segments.push_back(std::make_unique<Segment>(job.Profile, capacity));
 
   WalkShared shared;
+  // Per context (segment k uses context k % context_count), under the mutex: whether its segment is
+  // formatted, which of its parts a thread has taken to write, and how many are not written yet.
+  struct ContextState {
+    bool Formatted = false;   // its parts may be written
+    bool Finished = false;    // every part written; the context is free once the segments before are too
+    std::uint64_t Taken = 0;  // bit p: part p
+    std::size_t PartsLeft = 0;
+  };
+  std::vector<ContextState> states(context_count);
   // Claims the next segment when its buffers are free; null when there is none to claim now.
   const auto try_claim = [&]() -> Segment* {
     if (shared.Stop || shared.NextClaim >= segment_count || shared.NextClaim >= shared.Written + context_count) {
@@ -281,29 +291,62 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
     return &segment;
   };
   const std::size_t parts = PartCount(job.Profile);
-  // Writes a formatted segment part by part, each part on its file's turn, so every file gets the segments
-  // in walk order, from the thread that formatted them (their bytes are still in that processor's cache),
-  // while another thread may be writing another file. The segment is joined to the ones before it on the
-  // turn of its listing part. Called and returns with `lock` held.
-  const auto write = [&](const Segment& segment, std::unique_lock<std::mutex>& lock) {
-    const std::uint64_t k = segment.First / per_segment;
-    for (std::size_t part = 0; part < parts; ++part) {
-      shared.turn.wait(lock, [&] { return shared.Stop || shared.PartsWritten[part] == k; });
-      if (shared.Stop) return;
-      lock.unlock();
-      if (part == 0) {
-        JoinSegmentTimes(segment.Times, shared.PreviousStamp, shared.Result);
-        shared.Result.ExportedCells += segment.ExportedCells;
+  // A part of a formatted segment whose file's turn has come and that no thread has taken yet: the oldest
+  // segment first, then file order. Every file gets the segments in walk order, while the threads write
+  // different files at the same time; a thread that would wait for the file another one is writing takes
+  // another file instead.
+  struct PartToWrite {
+    std::uint64_t Segment;
+    std::size_t Part;
+  };
+  const auto next_part = [&]() -> std::optional<PartToWrite> {
+    for (std::uint64_t k = shared.Written; k < shared.NextClaim; ++k) {
+      const ContextState& state = states[k % context_count];
+      if (!state.Formatted) continue;
+      for (std::size_t part = 0; part < parts; ++part) {
+        if (((state.Taken >> part) & 1u) == 0 && shared.PartsWritten[part] == k) return PartToWrite{k, part};
       }
-      WriteSegmentPart(segment, job.Profile, part, files);
-      lock.lock();
-      shared.PartsWritten[part] = k + 1;
-      if (part + 1 == parts) {
-        shared.Written = k + 1;
-        shared.progress.notify_all();
-      }
-      shared.turn.notify_all();
     }
+    return std::nullopt;
+  };
+  // Writes one part; the segment is joined to the ones before it on the turn of its listing part. Called and
+  // returns with `lock` held.
+  const auto write = [&](PartToWrite next, std::unique_lock<std::mutex>& lock) {
+    ContextState& state = states[next.Segment % context_count];
+    const Segment& segment = *segments[next.Segment % context_count];
+    state.Taken |= std::uint64_t{1} << next.Part;
+    lock.unlock();
+    if (next.Part == 0) {
+      JoinSegmentTimes(segment.Times, shared.PreviousStamp, shared.Result);
+      shared.Result.ExportedCells += segment.ExportedCells;
+    }
+    WriteSegmentPart(segment, job.Profile, next.Part, files);
+    lock.lock();
+    shared.PartsWritten[next.Part] = next.Segment + 1;
+    if (--state.PartsLeft == 0) {
+      state.Formatted = false;
+      state.Finished = true;
+      // Segments may be finished out of order (each one's last part is another file); Written counts the
+      // ones finished without a gap before them.
+      while (shared.Written < shared.NextClaim && states[shared.Written % context_count].Finished) {
+        states[shared.Written % context_count].Finished = false;
+        ++shared.Written;
+      }
+      // The calling thread looks at the count when it wakes to breathe; it is woken only by the end.
+      if (shared.Written == segment_count) shared.progress.notify_all();
+    }
+    shared.turn.notify_all();
+  };
+  // Formats a claimed segment; its parts may be written from then on. Called and returns with `lock` held.
+  const auto format = [&](Segment& segment, std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    FormatSegment(job, segment);
+    lock.lock();
+    ContextState& state = states[(segment.First / per_segment) % context_count];
+    state.Formatted = true;
+    state.Taken = 0;
+    state.PartsLeft = parts;
+    shared.turn.notify_all();
   };
   const auto fail = [&](std::unique_lock<std::mutex>& lock) {
     if (!lock.owns_lock()) lock.lock();
@@ -313,22 +356,27 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
     shared.turn.notify_all();
     shared.progress.notify_all();
   };
+  // One step of the work with `lock` held: a part to write first (it frees buffers), else a segment to
+  // format. False when there is nothing to do now.
+  const auto step = [&](std::unique_lock<std::mutex>& lock) {
+    if (const std::optional<PartToWrite> next = next_part()) {
+      write(*next, lock);
+      return true;
+    }
+    if (Segment* segment = try_claim()) {
+      format(*segment, lock);
+      return true;
+    }
+    return false;
+  };
   const auto work = [&] {
     std::unique_lock<std::mutex> lock(shared.mutex);
-    for (;;) {
-      Segment* segment = nullptr;
-      shared.turn.wait(lock, [&] { return shared.Stop || shared.NextClaim >= segment_count || (segment = try_claim()); });
-      if (segment == nullptr) return;
-      lock.unlock();
-      try {
-        FormatSegment(job, *segment);
-        lock.lock();
-        write(*segment, lock);
-        if (shared.Stop) return;
-      } catch (...) {
-        fail(lock);
-        return;
+    try {
+      while (!shared.Stop && shared.Written < segment_count) {
+        if (!step(lock)) shared.turn.wait(lock);
       }
+    } catch (...) {
+      fail(lock);
     }
   };
 
@@ -361,11 +409,7 @@ ExportResult ExportWalk(const ExportJob& job, ExportFiles& files, const GaugeCal
   while (followed < segment_count) {
     if (shared.Failure) std::rethrow_exception(shared.Failure);
     if (running == 0) {
-      Segment* segment = try_claim();
-      lock.unlock();
-      FormatSegment(job, *segment);
-      lock.lock();
-      write(*segment, lock);
+      while (shared.Written == followed) step(lock);
     } else if (shared.Written == followed) {
       if (!shared.progress.wait_for(lock, kBreathePeriod,
                                     [&] { return shared.Written > followed || shared.Failure; })) {

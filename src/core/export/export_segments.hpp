@@ -1,9 +1,10 @@
 #pragma once
 /// The ExportWalk cut into segments of consecutive positions. Worker threads format whole segments into
-/// buffers of their own, then write them file by file, each part on its file's turn: every file gets the
-/// segments in walk order, while two threads may write different files at the same time. On the turn of its
-/// listing part a segment is joined to the ones before it (the overlap test across its first stamped
-/// cell). The calling thread moves the gauge and lets the front-end breathe. The
+/// buffers of their own; the formatted segments are written file by file, each part on its file's turn, by
+/// whichever thread is free: every file gets the segments in walk order, while two threads write different
+/// files at the same time. On the turn of its listing part a segment is joined to the ones before it (the
+/// overlap test across its first stamped cell). The calling thread moves the gauge and lets the front-end
+/// breathe. The
 /// output is byte for byte that of one walk from StartPosition to EndPosition. Internal to the export
 /// library; tests choose small segments and thread counts through WalkOptions.
 
