@@ -4,8 +4,10 @@
 // of several threads, the joining of segments and the order of the files' turns.
 //
 // Input: as for convert_fuzz (fuzz_conversion.hpp). The cut comes from the input's size: 1 to 7 positions
-// a segment, one or two worker threads, 0 to 3 segment contexts (0: one per thread).
+// a segment, one or two worker threads, 0 to 3 segment contexts (0: one per thread), files without a write
+// unit or with one of 16 or 64 bytes (every write then whole units at multiples of it, but the last).
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   cut.Contexts = static_cast<std::uint32_t>((size / 14) % 4);
   ar4::MemoryFileSystem pieces;
   pieces.AddDirectory("/out");
+  pieces.FileWriteUnit = std::array<std::size_t, 3>{0, 16, 64}[(size / 56) % 3];
   int last_percent = 0;
   const ar4::ExportResult result = ar4::RunExportWith(
       prepared->MainBlock, prepared->Ring, profile, prepared->Bounds, settings, "/out/", files, pieces,
@@ -48,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ar4::fuzz::CheckOutput(pieces, profile, result, prepared->Detailed);
   Require(pieces.Files == whole.Files);
+  Require(pieces.MisalignedWrites == 0);
   Require(pieces.CreationOrder == whole.CreationOrder);
   Require(result.OverlapCount == expected.OverlapCount && result.OverlapText == expected.OverlapText &&
           result.ExportedCells == expected.ExportedCells);

@@ -13,6 +13,12 @@ BufferedFile::~BufferedFile() {
 void BufferedFile::Open(std::unique_ptr<OutputFile> file) {
   if (!storage_) storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(kOutputBufferSize);
   file_ = std::move(file);
+  const std::size_t unit = file_->WriteUnit();
+  // A unit that divides the buffer's size, so that a full buffer is whole units.
+  unit_ = unit != 0 && unit <= kOutputBufferSize && kOutputBufferSize % unit == 0 ? unit
+          : unit != 0                                                             ? kOutputBufferSize
+                                                                                  : 0;
+  limit_ = unit_ != 0 ? unit_ : kOutputBufferSize;
   buffer_ = storage_.get();
   used_ = 0;
   failed_ = false;
@@ -39,7 +45,28 @@ void BufferedFile::Flush() {
   HandOver();
 }
 
+void BufferedFile::WriteAligned(const std::uint8_t* data, std::size_t size) {
+  // Every write so far was whole units, so the file ends at a multiple of the unit.
+  const std::size_t whole = (used_ + size) / unit_ * unit_;
+  const std::size_t taken = whole - used_;
+  if (!failed_ && file_ != nullptr) {
+    try {
+      file_->WriteTwo(buffer_, used_, data, taken);
+    } catch (...) {
+      used_ = 0;
+      failed_ = true;
+      throw;
+    }
+  }
+  used_ = size - taken;
+  std::memcpy(buffer_, data + taken, used_);
+}
+
 void BufferedFile::WriteSlow(const void* data, std::size_t size) {
+  if (unit_ != 0) {
+    WriteAligned(static_cast<const std::uint8_t*>(data), size);
+    return;
+  }
   HandOver();
   if (size >= kOutputBufferSize) {
     WriteNow(data, size);
@@ -51,7 +78,7 @@ void BufferedFile::WriteSlow(const void* data, std::size_t size) {
 
 void BufferedFile::WriteBlock(const void* data, std::size_t size) {
   if (file_ == nullptr) return;
-  if (size < kDirectBlockSize) {
+  if (unit_ != 0 || size < kDirectBlockSize) {
     Write(data, size);
     return;
   }

@@ -24,6 +24,9 @@ inline constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 /// One output file with its write buffer. The buffer is allocated when a file is first opened in the slot
 /// and reused for every later file of the slot. Every write happens on the thread that owns the files.
+/// A file with a WriteUnit gets whole multiples of it (up to the buffer's size) at offsets that are
+/// multiples of it, but for its last write: the page cache of a disk takes such writes in large pieces,
+/// and ragged ones of a hundred kilobytes cost it twice as much.
 class BufferedFile {
  public:
   BufferedFile() = default;
@@ -34,19 +37,21 @@ class BufferedFile {
   void Open(std::unique_ptr<OutputFile> file);
   bool IsOpen() const { return file_ != nullptr; }
 
-  /// Appends bytes; hands the buffer to the file when it is full. Throws ExportError on a failed write.
+  /// Appends bytes; hands the buffer to the file when it is full (with a WriteUnit, when it holds a whole
+  /// unit). Throws ExportError on a failed write.
   void Write(const void* data, std::size_t size) {
-    if (size <= kOutputBufferSize - used_) {
+    if (size <= limit_ - used_) {
       std::memcpy(buffer_ + used_, data, size);
       used_ += size;
     } else {
       WriteSlow(data, size);
     }
   }
-  /// Appends a block of bytes: a large one goes to the file in one write, without a copy (after the bytes
-  /// buffered so far), a small one is gathered in the buffer. Throws ExportError on a failed write.
+  /// Appends a block of bytes without copying most of it: a large one goes to the file in one write after
+  /// the bytes buffered so far (with a WriteUnit, as much of it as makes whole units, the rest is gathered),
+  /// a small one is gathered in the buffer. Throws ExportError on a failed write.
   void WriteBlock(const void* data, std::size_t size);
-  /// Blocks of at least this size are written straight to the file.
+  /// Without a WriteUnit, blocks of at least this size are written straight to the file.
   static constexpr std::size_t kDirectBlockSize = 32 * 1024;
 
   /// Writes the buffered bytes to the file. Throws ExportError on a failed write.
@@ -56,6 +61,9 @@ class BufferedFile {
 
  private:
   void WriteSlow(const void* data, std::size_t size);
+  /// With a WriteUnit: the buffered bytes and the front of `data` that make whole units in one write, the
+  /// rest of `data` gathered. Needs used_ + size >= the unit.
+  void WriteAligned(const std::uint8_t* data, std::size_t size);
   /// Writes the filled part of the buffer to the file and empties the buffer. Throws ExportError when the
   /// write fails.
   void HandOver();
@@ -65,7 +73,9 @@ class BufferedFile {
   std::unique_ptr<std::uint8_t[]> storage_;
   std::uint8_t* buffer_ = nullptr;
   std::size_t used_ = 0;
-  bool failed_ = false;  // a write failed: the rest is dropped, never written twice
+  std::size_t unit_ = 0;  // the file's WriteUnit, within the buffer's size; 0 when it has none
+  std::size_t limit_ = kOutputBufferSize;  // the bytes gathered before a write: the unit, else the buffer
+  bool failed_ = false;   // a write failed: the rest is dropped, never written twice
 };
 
 class ExportFiles {

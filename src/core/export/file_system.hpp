@@ -25,8 +25,17 @@ class OutputFile {
   virtual ~OutputFile() = default;
   /// Writes all `size` bytes or throws ExportError (disk full, I/O error).
   virtual void Write(const void* data, std::size_t size) = 0;
+  /// Writes `first_size` bytes of `first`, then `second_size` bytes of `second`, as one write where the
+  /// system can gather them (on Linux one writev). Throws ExportError as Write does.
+  virtual void WriteTwo(const void* first, std::size_t first_size, const void* second, std::size_t second_size) {
+    Write(first, first_size);
+    Write(second, second_size);
+  }
   /// Closes the file; throws ExportError when the close fails. The file is closed afterwards either way.
   virtual void Close() = 0;
+  /// The size in which the file takes writes best, a power of two; 0 when it has none. With one, the export
+  /// hands it whole multiples of that size at offsets that are multiples of it, all but the last write.
+  virtual std::size_t WriteUnit() const { return 0; }
 };
 
 /// Held for the whole conversion into one output folder; released when destroyed.

@@ -15,20 +15,28 @@ class MemoryFile final : public OutputFile {
     if (open_) --owner_.OpenFiles;  // dropped without Close
   }
 
-  void Write(const void* data, std::size_t size) override {
+  void Write(const void* data, std::size_t size) override { WriteTwo(data, size, nullptr, 0); }
+
+  void WriteTwo(const void* first, std::size_t first_size, const void* second, std::size_t second_size) override {
     const std::lock_guard<std::mutex> lock(owner_.Mutex);
     if (!open_) throw ExportError("write after close");
     ++owner_.WriteCount;
     if (owner_.FailWriteNumber != 0 && owner_.WriteCount == owner_.FailWriteNumber) {
       throw ExportError("injected write failure");
     }
-    owner_.BytesWritten += size;
+    if (owner_.FileWriteUnit != 0 && size_ % owner_.FileWriteUnit != 0) ++owner_.MisalignedWrites;
+    size_ += first_size + second_size;
+    owner_.BytesWritten += first_size + second_size;
     if (owner_.KeepContents) {
-      const auto* bytes = static_cast<const std::uint8_t*>(data);
       auto& contents = owner_.Files[key_];
-      contents.insert(contents.end(), bytes, bytes + size);
+      for (const auto& [data, size] : {std::pair{first, first_size}, std::pair{second, second_size}}) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        contents.insert(contents.end(), bytes, bytes + size);
+      }
     }
   }
+
+  std::size_t WriteUnit() const override { return owner_.FileWriteUnit; }
 
   void Close() override {
     const std::lock_guard<std::mutex> lock(owner_.Mutex);
@@ -45,6 +53,7 @@ class MemoryFile final : public OutputFile {
  private:
   MemoryFileSystem& owner_;
   std::string key_;
+  std::uint64_t size_ = 0;
   bool open_ = true;
 };
 

@@ -2,6 +2,7 @@
 /// An OutputFileSystem held in memory, with faults on demand: for tests of the export and the conversion
 /// run, and for fuzzing without a disk.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -29,13 +30,15 @@ class MemoryFileSystem final : public OutputFileSystem {
   std::uint64_t FailWriteNumber = 0;      // the n-th Write over all files throws (1-based); 0: never
   bool FailClose = false;                 // every Close throws (the file is closed all the same)
   bool KeepContents = true;               // false: only count bytes (fuzzing, benchmarks)
+  std::size_t FileWriteUnit = 0;          // the WriteUnit the files report (0: none)
   /// Folders locked by another conversion: LockFolder waits (calling keep_waiting) while a folder is here.
   std::set<std::string> LockedElsewhere;
 
   // What happened.
   std::vector<std::string> CreationOrder;  // keys of the files in the order they were created
-  std::uint64_t WriteCount = 0;
+  std::uint64_t WriteCount = 0;   // a WriteTwo counts as one write, as a gathering write of the system does
   std::uint64_t BytesWritten = 0;
+  std::uint64_t MisalignedWrites = 0;  // with a FileWriteUnit: writes that began off a multiple of it
   std::uint32_t OpenFiles = 0;   // created and not yet closed
   std::uint32_t CloseCount = 0;  // closes of files
   std::uint32_t DoubleCloses = 0;  // closes of a file already closed: always 0 in a correct program

@@ -46,9 +46,10 @@ struct Outcome {
 };
 
 Outcome Export(const Archive& archive, const ExportBounds& bounds, const ExportSettings& settings,
-               const WalkOptions& options) {
+               const WalkOptions& options, std::size_t write_unit = 0) {
   MemoryFileSystem fs;
   fs.AddDirectory("/out");
+  fs.FileWriteUnit = write_unit;
   ExportFiles files;
   Outcome outcome;
   const std::thread::id caller = std::this_thread::get_id();
@@ -63,6 +64,7 @@ Outcome Export(const Archive& archive, const ExportBounds& bounds, const ExportS
                                  pacer, options);
   EXPECT_TRUE(files.Commit());
   EXPECT_EQ(fs.DoubleCloses, 0u);
+  EXPECT_EQ(fs.MisalignedWrites, 0u);  // with a write unit, whole units at multiples of it but the last
   outcome.Files = fs.Files;
   outcome.CreationOrder = fs.CreationOrder;
   return outcome;
@@ -211,6 +213,25 @@ TEST(ExportSegments, DefaultCutOfALargerArchiveGivesTheOutputOfOneWalk) {
   }
 }
 
+TEST(ExportSegments, FilesWithAWriteUnitGetTheSameBytesInWholeUnits) {
+  // Units smaller than a segment's part, about as large, and larger than a whole small file.
+  for (const std::uint16_t type : {74, 76, 89}) {
+    const Archive archive(Troubled(type, type == 89 ? 24 : 40, type + 1u));
+    for (const auto& [bounds_name, bounds] : BoundsOf(archive)) {
+      const ExportSettings settings{true, '.'};
+      const Outcome expected = Export(archive, bounds, settings, InOnePiece(archive, bounds));
+      for (const std::size_t unit : {16u, 512u, 4096u, 65536u}) {
+        for (const WalkOptions options : {WalkOptions{3, 2, 3}, WalkOptions{40, 0, 1}, WalkOptions{}}) {
+          const std::string what = "type " + std::to_string(type) + ", " + bounds_name + ", unit " +
+                                   std::to_string(unit) + ", segments of " +
+                                   std::to_string(options.SegmentPositions);
+          ExpectSameOutcome(expected, Export(archive, bounds, settings, options, unit), what);
+        }
+      }
+    }
+  }
+}
+
 // --- Failures: every thread stopped, every file closed once ---
 
 struct FailureRun {
@@ -271,6 +292,28 @@ TEST(ExportSegments, FailedCreationStartsNoWalk) {
     EXPECT_TRUE(run.Threw) << name;
     EXPECT_EQ(run.FileSystem.WriteCount, name == "Pen.txt" ? 0u : 1u) << name;  // "Pen.txt" only
     run.ExpectEveryFileClosedOnce();
+  }
+}
+
+TEST(ExportSegments, FailedWholeUnitWriteStopsTheWalk) {
+  // Files that take writes in units of 64 bytes: writes happen all along the walk, each of the gathered
+  // bytes and the front of a segment's part together.
+  const Archive archive(Troubled(74, 30, 5));
+  FailureRun whole;
+  whole.FileSystem.FileWriteUnit = 64;
+  whole.Run(archive, {6, 2, 2});
+  ASSERT_FALSE(whole.Threw);
+  const std::uint64_t writes = whole.FileSystem.WriteCount;
+  ASSERT_GT(writes, 100u);
+  for (std::uint64_t failing = 1; failing <= writes; failing += 7) {
+    for (const WalkOptions walk : {WalkOptions{6, 2, 2}, WalkOptions{6, 0, 1}}) {
+      FailureRun run;
+      run.FileSystem.FileWriteUnit = 64;
+      run.FileSystem.FailWriteNumber = failing;
+      run.Run(archive, walk);
+      EXPECT_TRUE(run.Threw) << "write " << failing;
+      run.ExpectEveryFileClosedOnce();
+    }
   }
 }
 

@@ -76,6 +76,39 @@ TEST(DiskFileSystem, AFileReplacesTheEarlierOneOnlyWhenPublished) {
   EXPECT_TRUE(fs.CanReplace(temp.Path() / "absent"));
 }
 
+TEST(DiskFileSystem, WritesInPiecesAndGatheredGiveTheBytesAndTakeNoMoreRoom) {
+  // Disk files take room ahead of their writes and give back what they did not fill when closed: the file
+  // holds exactly the bytes written and, once closed, no blocks past its end.
+  TempFolder temp;
+  DiskFileSystem fs;
+  const auto path = temp.Path() / "f";
+  auto file = fs.CreateOutputFile(path);
+  std::string expected;
+  std::string piece(300 * 1024 + 7, ' ');
+  for (int i = 0; i < 12; ++i) {
+    for (std::size_t j = 0; j < piece.size(); ++j) piece[j] = static_cast<char>('a' + (i * 7 + j) % 26);
+    if (i % 3 == 2) {
+      file->WriteTwo(piece.data(), 1000, piece.data() + 1000, piece.size() - 1000);
+    } else {
+      file->Write(piece.data(), piece.size());
+    }
+    expected += piece;
+  }
+  file->WriteTwo("x", 1, nullptr, 0);
+  file->WriteTwo(nullptr, 0, "yz", 2);
+  expected += "xyz";
+  file->Close();
+  fs.PublishOutputFile(path);
+  EXPECT_TRUE(ReadAll(path) == expected);
+#ifndef _WIN32
+  struct stat status {};
+  ASSERT_EQ(::stat(path.c_str(), &status), 0);
+  EXPECT_EQ(static_cast<std::size_t>(status.st_size), expected.size());
+  // Blocks of 512 bytes; whatever the file system's block size, not a megabyte more than the file.
+  EXPECT_LT(static_cast<std::uint64_t>(status.st_blocks) * 512u, expected.size() + (1u << 20));
+#endif
+}
+
 #ifndef _WIN32
 /// Files larger than `bytes` cannot be written while it lives (EFBIG, as from a full disk).
 class FileSizeLimit {
