@@ -1,8 +1,12 @@
 #include "core/archive/scan.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "core/archive/codecs.hpp"
 
@@ -91,17 +95,28 @@ inline std::uint32_t RepairAndCountSamples(std::uint8_t* cell, std::size_t cell_
   return count;
 }
 
+/// The scan of a stretch of pages. The ChainTracker starts there as at the start of the block; what the
+/// stretch tells about its chain is kept so that the stretches can be joined in address order afterwards.
+struct StretchScan {
+  ScanStatistics Statistics;  // ChainBreaks: those after the stretch's first valid cell
+  std::uint32_t MinDate = 0xFFFFFFFFu;
+  CellPosition StartPosition;
+  bool AnyValid = false;
+  bool InvalidBeforeFirstValid = false;  // a cell of the stretch before its first valid one is invalid
+  bool EndsInvalid = false;              // its last cell is invalid
+  std::uint8_t ChainState = 0;           // at its end, started from 0
+};
+
 template <typename Layout>
-ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t page_count,
-                std::uint32_t* valid_masks) {
-  ScanResult result;
-  result.NominalCapacity = NominalCapacityOf(layout.Profile(), page_count);
+StretchScan ScanStretch(const Layout& layout, std::uint8_t* main_block, std::uint32_t first_page,
+                        std::uint32_t end_page, std::uint32_t* valid_masks) {
+  StretchScan result;
   ScanStatistics& stats = result.Statistics;
   std::uint8_t chain_state = 0;
   const std::size_t cell_size = layout.CellSize();
   const bool samples = layout.Flags() == FlagLayout::kWord18;
 
-  for (std::uint32_t p = 0; p < page_count; ++p) {
+  for (std::uint32_t p = first_page; p < end_page; ++p) {
     std::uint8_t* page = main_block + std::size_t{p} * kPageSize;
     std::uint8_t sums[kPageSize];
     CellChecksums(page, cell_size, layout.CellsPerPage(), sums);
@@ -117,6 +132,7 @@ ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t pa
       stats.CellsWithWrongLength += marker_ok && !length_ok;
       stats.CellsWithBadChecksum += marker_ok && length_ok && !checksum_ok;
       const bool valid = marker_ok && length_ok && checksum_ok;
+      result.InvalidBeforeFirstValid |= !valid && chain_state == 0;
       ChainStep(chain_state, valid, stats.ChainBreaks);
       mask |= std::uint32_t{valid} << c;
       if (!valid) continue;
@@ -133,8 +149,82 @@ ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t pa
     }
     if (valid_masks != nullptr) valid_masks[p] = mask;
   }
+  result.AnyValid = chain_state != 0;
+  result.EndsInvalid = chain_state == 2;
+  result.ChainState = chain_state;
+  return result;
+}
+
+/// Appends the next stretch to the scan of the stretches before it, as if one ChainTracker had gone over
+/// both: a gap that runs across the joint between valid cells on both sides is a break.
+void JoinStretch(StretchScan& before, const StretchScan& next) {
+  ScanStatistics& stats = before.Statistics;
+  stats.ValidCells += next.Statistics.ValidCells;
+  stats.CellsWithoutMarker += next.Statistics.CellsWithoutMarker;
+  stats.CellsWithWrongLength += next.Statistics.CellsWithWrongLength;
+  stats.CellsWithBadChecksum += next.Statistics.CellsWithBadChecksum;
+  stats.OffScaleValues += next.Statistics.OffScaleValues;
+  stats.ChainBreaks += next.Statistics.ChainBreaks;
+  if (before.AnyValid && next.AnyValid && (before.EndsInvalid || next.InvalidBeforeFirstValid)) ++stats.ChainBreaks;
+  if (next.MinDate < before.MinDate) {  // a tie keeps the earlier cell
+    before.MinDate = next.MinDate;
+    before.StartPosition = next.StartPosition;
+  }
+  if (!before.AnyValid) {
+    before.InvalidBeforeFirstValid = before.InvalidBeforeFirstValid || next.InvalidBeforeFirstValid;
+  }
+  // The state after both: the next stretch's own when it has a valid cell (1 and 3 act alike), else a gap
+  // after valid cells when there were any.
+  if (next.AnyValid) {
+    before.ChainState = next.ChainState;
+  } else if (before.AnyValid && next.InvalidBeforeFirstValid) {
+    before.ChainState = 2;
+  }
+  before.AnyValid = before.AnyValid || next.AnyValid;
+  before.EndsInvalid = before.ChainState == 2;
+}
+
+/// Stretches of fewer pages are not worth a thread.
+constexpr std::uint32_t kMinPagesPerStretch = 2048;
+
+template <typename Layout>
+ScanResult Scan(const Layout& layout, std::uint8_t* main_block, std::uint32_t page_count, std::uint32_t* valid_masks,
+                unsigned parts) {
+  parts = std::clamp<unsigned>(parts, 1, std::max<std::uint32_t>(page_count, 1));
+  std::vector<StretchScan> stretches(parts);
+  const auto first_page = [&](unsigned part) {
+    return static_cast<std::uint32_t>(std::uint64_t{page_count} * part / parts);
+  };
+  const auto scan = [&](unsigned part) {
+    stretches[part] = ScanStretch(layout, main_block, first_page(part), first_page(part + 1), valid_masks);
+  };
+  {
+    // The stretches after the first on threads of their own; the calling thread scans the first. When a
+    // thread cannot be started, its stretch is scanned here.
+    std::vector<std::thread> threads;
+    std::vector<unsigned> left_over;
+    for (unsigned part = 1; part < parts; ++part) {
+      try {
+        threads.emplace_back(scan, part);
+      } catch (const std::system_error&) {
+        left_over.push_back(part);
+      }
+    }
+    scan(0);
+    for (const unsigned part : left_over) scan(part);
+    for (std::thread& thread : threads) thread.join();
+  }
+  StretchScan whole = stretches[0];
+  for (unsigned part = 1; part < parts; ++part) JoinStretch(whole, stretches[part]);
+
+  ScanResult result;
+  result.NominalCapacity = NominalCapacityOf(layout.Profile(), page_count);
+  result.Statistics = whole.Statistics;
+  result.MinDate = whole.MinDate;
+  result.StartPosition = whole.StartPosition;
   // ValidCells is at most 2490368, so ValidCells x 1000 stays within 32 bits.
-  result.FillPerMille = result.NominalCapacity != 0 ? stats.ValidCells * 1000u / result.NominalCapacity : 0;
+  result.FillPerMille =
+      result.NominalCapacity != 0 ? result.Statistics.ValidCells * 1000u / result.NominalCapacity : 0;
   return result;
 }
 
@@ -146,23 +236,30 @@ constexpr bool SameLayout(const DeviceProfile& a, const DeviceProfile& b) {
 
 template <std::size_t... kIndex>
 ScanResult DispatchScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
-                        std::uint32_t* valid_masks, std::index_sequence<kIndex...>) {
+                        std::uint32_t* valid_masks, unsigned parts, std::index_sequence<kIndex...>) {
   ScanResult result;
   const bool fixed = ((SameLayout(profile, kDeviceProfiles[kIndex]) &&
-                       (result = Scan(FixedLayout<kIndex>{}, main_block, page_count, valid_masks), true)) ||
+                       (result = Scan(FixedLayout<kIndex>{}, main_block, page_count, valid_masks, parts), true)) ||
                       ...);
-  if (!fixed) result = Scan(RuntimeLayout{profile}, main_block, page_count, valid_masks);
+  if (!fixed) result = Scan(RuntimeLayout{profile}, main_block, page_count, valid_masks, parts);
   return result;
 }
 
 }  // namespace
 
-ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
-                          std::uint32_t* valid_masks) {
+ScanResult ValidationScanInParts(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
+                                 std::uint32_t* valid_masks, unsigned parts) {
   // A mask holds the cells of one page; no known page has more than 32.
   if (profile.CellsPerPage > 32) valid_masks = nullptr;
-  return DispatchScan(main_block, page_count, profile, valid_masks,
+  return DispatchScan(main_block, page_count, profile, valid_masks, parts,
                       std::make_index_sequence<kDeviceProfiles.size()>{});
+}
+
+ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
+                          std::uint32_t* valid_masks) {
+  const unsigned processors = std::max(1u, std::min(2u, std::thread::hardware_concurrency()));
+  const unsigned parts = std::min<unsigned>(processors, std::max<std::uint32_t>(page_count / kMinPagesPerStretch, 1));
+  return ValidationScanInParts(main_block, page_count, profile, valid_masks, parts);
 }
 
 }  // namespace ar4

@@ -29,7 +29,14 @@ struct ScanResult {
 /// stays valid for the analysis, the re-ordering and the export.
 /// With `valid_masks` (room for `page_count` words), bit c of word p is set when cell c of page p is valid:
 /// the analysis then needs no second check of every cell.
+/// A large block is cut into two stretches of pages, scanned side by side on two threads where the machine
+/// has two processors, and the stretches' counts are joined as one pass over the block would count them.
 ScanResult ValidationScan(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
                           std::uint32_t* valid_masks = nullptr);
+
+/// The same scan cut into `parts` stretches of pages (at most one a page), all but the first scanned on
+/// threads of their own. For tests; ValidationScan chooses the parts by the block's size.
+ScanResult ValidationScanInParts(std::uint8_t* main_block, std::uint32_t page_count, const DeviceProfile& profile,
+                                 std::uint32_t* valid_masks, unsigned parts);
 
 }  // namespace ar4

@@ -348,5 +348,50 @@ TEST(ValidationScan, AgreesWithAPlainScanOnGeneratedArchives) {
   }
 }
 
+TEST(ValidationScan, ScannedInStretchesOnThreadsItCountsAsOnePass) {
+  // Damage that comes in runs as well as alone, and stretches so short that gaps run across their joints,
+  // whole stretches without a valid cell, and a block whose first and last pages are erased.
+  for (const DeviceProfile& p : kDeviceProfiles) {
+    for (const double damage : {0.02, 0.4, 0.97}) {
+      ar4gen::GeneratorOptions options;
+      options.Seed = 9 + p.DeviceType + static_cast<std::uint64_t>(damage * 100);
+      options.Header.DeviceType = p.DeviceType;
+      options.Header.PageCount = 40;
+      options.MarkerDamage = options.ChecksumDamage = damage / 2;
+      options.LengthDamage = damage / 8;
+      options.SpecialValues = 0.2;
+      options.EqualStamps = 0.3;
+      options.WrapSlot = 2 * p.CellsPerPage + 1;
+      options.FilledCells = 34 * p.CellsPerPage;
+      const std::vector<std::uint8_t> file = ar4gen::GenerateArchive(options);
+      const std::vector<std::uint8_t> block(file.begin() + kHeaderSize, file.end());
+      const ScanResult expected = ReferenceScan(block, 40, p);
+      std::vector<std::uint32_t> expected_masks(40);
+      std::vector<std::uint8_t> one_pass = block;
+      ValidationScanInParts(one_pass.data(), 40, p, expected_masks.data(), 1);
+      for (const unsigned parts : {2u, 3u, 5u, 7u, 40u, 100u}) {
+        std::vector<std::uint8_t> copy = block;
+        std::vector<std::uint32_t> masks(40);
+        const ScanResult got = ValidationScanInParts(copy.data(), 40, p, masks.data(), parts);
+        SCOPED_TRACE("type " + std::to_string(p.DeviceType) + ", damage " + std::to_string(damage) + ", " +
+                     std::to_string(parts) + " stretches");
+        EXPECT_EQ(got.Statistics.ValidCells, expected.Statistics.ValidCells);
+        EXPECT_EQ(got.Statistics.CellsWithoutMarker, expected.Statistics.CellsWithoutMarker);
+        EXPECT_EQ(got.Statistics.CellsWithWrongLength, expected.Statistics.CellsWithWrongLength);
+        EXPECT_EQ(got.Statistics.CellsWithBadChecksum, expected.Statistics.CellsWithBadChecksum);
+        EXPECT_EQ(got.Statistics.ChainBreaks, expected.Statistics.ChainBreaks);
+        EXPECT_EQ(got.Statistics.OffScaleValues, expected.Statistics.OffScaleValues);
+        EXPECT_EQ(got.MinDate, expected.MinDate);
+        EXPECT_EQ(got.StartPosition, expected.StartPosition);
+        EXPECT_EQ(got.FillPerMille, expected.FillPerMille);
+        if (p.CellsPerPage <= 32) {
+          EXPECT_EQ(masks, expected_masks);
+        }
+        EXPECT_TRUE(copy == one_pass);  // the type-89 repairs too
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ar4
