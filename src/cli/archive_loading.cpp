@@ -21,6 +21,13 @@ std::optional<LoadedAndScanned> LoadForCli(const std::filesystem::path& path, bo
   if (result.Status == LoadStatus::kLoaded) {
     result.Scan = ValidationScan(buffers.MainBlock.get(), result.Archive.PageCount, *result.Archive.Profile,
                                  buffers.ValidCellMasks.get());
+    buffers.ValidCellMasksCurrent = true;
+    if (buffers.ArchivePagesLost()) {  // the file went short or unreadable under the scan
+      err << LoadStatusMessage(LoadStatus::kReadError) << '\n';
+      err.flush();
+      exit_code = kExitFailure;
+      return std::nullopt;
+    }
     result.Report += ReportClosingLines(*result.Scan, detailed);
   }
   exit_code = kExitSuccess;

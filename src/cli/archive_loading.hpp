@@ -27,7 +27,8 @@ struct LoadedAndScanned {
 };
 
 /// Loads `path` into `buffers`, scans a known type and builds the report. A rejected file (wrong size,
-/// wrong format, cannot be read) gets its fixed message on `err`, `exit_code` 1 and no result.
+/// wrong format, cannot be read, also a file that went unreadable while it was scanned) gets its fixed
+/// message on `err`, `exit_code` 1 and no result.
 std::optional<LoadedAndScanned> LoadForCli(const std::filesystem::path& path, bool detailed,
                                            ArchiveBuffers& buffers, std::ostream& err, int& exit_code);
 

@@ -184,7 +184,8 @@ class TableRunner {
     const DeviceProfile& profile = *loaded->Archive.Profile;
     const RingGeometry ring = RingGeometry::Of(profile, loaded->Archive.PageCount);
     Pacer pacer;
-    AnalizInterval(buffers_->MainBlock.get(), ring, loaded->Scan->StartPosition, *intervals_, pacer);
+    AnalizInterval(buffers_->MainBlock.get(), ring, loaded->Scan->StartPosition, *intervals_, pacer,
+                   buffers_->ValidCellMasks.get());
     if (intervals_->ItemCount == 0) return Refuse(report);  // nothing with a time stamp to take
     if (choice_.SelectInterval == 0 && choice_.BoxIntervalIndex >= intervals_->ItemCount) {
       std::cerr << prefix_ << "ar4conv: " << RunBeyondListMessage(choice_.BoxIntervalIndex, intervals_->ItemCount)
@@ -206,6 +207,8 @@ class TableRunner {
       }
       const GaugeCallback gauge = [this](int percent) {
         if (interrupts_.Signal() != 0) throw TableInterrupted{};
+        // Nothing read from pages of the archive that went unreadable is published.
+        if (buffers_->ArchivePagesLost()) throw ExportError("the archive could not be read to the end");
         progress_.Show("table", percent);
       };
       ExportResult result;

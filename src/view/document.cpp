@@ -126,6 +126,10 @@ LoadStatus Document::Load(const std::filesystem::path& path) {
     }
     gather_ms_ = MillisecondsSince(gather_start);
     analysis.join();
+    if (buffers_.ArchivePagesLost()) {  // the file went short or unreadable while it was read
+      Close();
+      return LoadStatus::kReadError;
+    }
     if (intervals_->ItemCount == 0) series_.Clear();  // nothing to convert, nothing to show
     for (std::uint32_t k = 0; k < intervals_->ItemCount; ++k) {
       const IntervalEntry& e = intervals_->Entries[k];

@@ -12,6 +12,10 @@
 
 #include "core/archive/regular_file.hpp"
 
+#ifndef _WIN32
+#include <stdio.h>  // fileno
+#endif
+
 namespace ar4 {
 namespace {
 
@@ -71,7 +75,16 @@ LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffer
     return LoadStatus::kReadError;
   }
   const std::size_t main_bytes = MainBlockBytesToRead(out.FileSize);
-  if (std::fread(buffers.MainBlock.get(), 1, main_bytes, stream.file) != main_bytes) {
+  // A file's pages left in the SortBuffer by a re-ordering (the buffers trade places) are let go: from
+  // here on only this file's pages are mapped.
+  if (buffers.SortBuffer.Mapped()) buffers.SortBuffer.Clear();
+#ifdef _WIN32
+  const bool mapped = false;
+#else
+  // Mapped where the system can: the file's pages become the MainBlock's without a copy.
+  const bool mapped = buffers.MainBlock.MapFile(::fileno(stream.file), kHeaderSize, main_bytes);
+#endif
+  if (!mapped && std::fread(buffers.MainBlock.get(), 1, main_bytes, stream.file) != main_bytes) {
     return LoadStatus::kReadError;
   }
   std::fclose(stream.file);
@@ -86,6 +99,8 @@ LoadStatus LoadArchiveBytes(std::span<const std::uint8_t> file, ArchiveBuffers& 
   out.FileSize = file.size();
   if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;
   std::memcpy(buffers.ArchiveHeader.data(), file.data(), kHeaderSize);
+  if (buffers.MainBlock.Mapped()) buffers.MainBlock.Clear();
+  if (buffers.SortBuffer.Mapped()) buffers.SortBuffer.Clear();
   std::memcpy(buffers.MainBlock.get(), file.data() + kHeaderSize, MainBlockBytesToRead(out.FileSize));
   return CheckHeader(buffers, out.FileSize, out);
 }

@@ -128,6 +128,8 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
 
     ui.ShowGauge(false);
     stop_if_cancelled();
+    // Nothing read from pages of the archive that went unreadable is published.
+    if (buffers.ArchivePagesLost()) throw ExportError("the archive could not be read to the end");
     // All files take their final names together; a file whose last bytes cannot be written, that fails to
     // close or cannot be renamed makes the run a failure, with the earlier files kept.
     if (!files.Commit()) throw ExportError("publishing the output files failed");

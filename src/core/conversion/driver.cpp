@@ -69,6 +69,11 @@ void ConversionDriver::BtnConvertClick(UserInterface& ui) {
         AnalizInterval(buffers_.MainBlock.get(), RingGeometry::Of(profile, pass.Archive.PageCount),
                        scan.StartPosition, intervals_, pacer, buffers_.ValidCellMasks.get());
         if (intervals_.ItemCount == 0) pass.Proceed = false;
+        // The file went short or unreadable under the scan: a failure to read it.
+        if (buffers_.ArchivePagesLost()) {
+          ShowError(ui, LoadStatusMessage(LoadStatus::kReadError));
+          continue;
+        }
       }
       const std::string shown = Cp1251ToUtf8(report);
       if (pass.Proceed) {

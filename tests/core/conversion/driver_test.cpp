@@ -371,6 +371,31 @@ TEST_F(DriverTest, AFailedRunLeavesTheFilesOfTheRunBefore) {
   }
 }
 
+#ifndef _WIN32
+TEST_F(DriverTest, AnArchiveCutShortDuringTheRunIsAFailureAndPublishesNothing) {
+  // The archive's pages are mapped, not copied: when another program cuts the file short after the report
+  // was shown, the export reads zeros where its cells were. The run must not publish them.
+  struct CuttingUi : ScriptedUi {
+    fs::path Victim;
+    std::optional<IntervalChoice> ShowIntervalDialog(const std::vector<std::string>& items,
+                                                     bool viewer_data_known) override {
+      fs::resize_file(Victim, 600);
+      return ScriptedUi::ShowIntervalDialog(items, viewer_data_known);
+    }
+  };
+  const fs::path small = Put("small.ar4", Archive(73, 2));
+  const fs::path large = Put("large.ar4", Archive(73, 400, 3));
+  ConvertedBefore folder(*this, small, Buffers());
+  CuttingUi ui;
+  ui.Victim = large;
+  const ConversionDriver driver = folder.Again(ui, large, Buffers());
+  EXPECT_FALSE(driver.LastRunSucceeded());
+  EXPECT_EQ(ui.Messages.back(), Error(kErrors));
+  folder.ExpectFilesAsBefore();
+  ExpectButtonRestored(ui);
+}
+#endif
+
 TEST_F(DriverTest, AStoppedRunShowsNothingAndLeavesTheFilesOfTheRunBefore) {
   const fs::path small = Put("small.ar4", Archive(73, 2));
   const fs::path large = Put("large.ar4", Archive(73, 40, 3));
