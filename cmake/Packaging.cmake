@@ -30,6 +30,10 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries the programs link (C++ run-time, Qt) become the package's dependencies.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The workbook library is loaded by name when a workbook is written, so the computed list misses it.
+  if(AR4_HAVE_XLSX)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libxlsxwriter4")
+  endif()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # Menus, the MIME database and the icon caches are refreshed by the triggers of the packages that own
   # them, so the package needs no maintainer scripts.

@@ -292,6 +292,13 @@ int RunTable(const TableCommandOptions& options) {
   if (const std::string problem = CsvCharactersProblem(table.Delimiter, table.DecimalSeparator); !problem.empty()) {
     return UsageFailure(problem);
   }
+  // The workbook library is loaded only now, when a workbook is asked for; without it nothing is read.
+  if (table.Format == TableFormat::kXlsx) {
+    if (const std::string why = XlsxUnavailableReason(); !why.empty()) {
+      std::cerr << "ar4conv: workbooks (.xlsx) cannot be written: " << why << '\n';
+      return kExitFailure;
+    }
+  }
 
   // SIGINT and SIGTERM stop the table under way (a file's temporary name is removed, the final name keeps
   // what it had) and every archive after it.

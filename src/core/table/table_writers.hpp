@@ -53,6 +53,9 @@ struct TableContext {
 
 /// Whether this build writes workbooks (the Windows build has no workbook writer).
 bool XlsxSupported();
+/// Empty when workbooks can be written now; else why not (the library that writes them, loaded when
+/// first needed, is missing, say).
+std::string XlsxUnavailableReason();
 
 /// Writes the CSV table to `out`, which stays open. Throws ExportError when a write fails.
 ExportResult WriteCsvTable(const TableSelection& selection, const TableOptions& options, OutputFile& out,

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #if AR4_HAVE_XLSX
-#include <xlsxwriter.h>
+#include "core/table/xlsx_library.hpp"
 #endif
 
 namespace ar4 {
@@ -36,25 +36,31 @@ double ShortestDouble(float value) {
 /// Owns the workbook until it is closed; frees it without writing anything on a failure.
 class Workbook {
  public:
-  Workbook(const std::filesystem::path& file, const std::filesystem::path& temporary_folder) {
+  Workbook(const XlsxLibrary& lxw, const std::filesystem::path& file, const std::filesystem::path& temporary_folder)
+      : lxw_(lxw) {
     temporary_folder_ = PathToUtf8(temporary_folder);
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = temporary_folder_.empty() ? nullptr : temporary_folder_.data();
     file_ = PathToUtf8(file);
-    book_ = workbook_new_opt(file_.c_str(), &options);
+    book_ = lxw_.WorkbookNewOpt(file_.c_str(), &options);
     if (book_ == nullptr) throw ExportError("the workbook cannot be created");
   }
   Workbook(const Workbook&) = delete;
   Workbook& operator=(const Workbook&) = delete;
   ~Workbook() {
-    if (book_ != nullptr) lxw_workbook_free(book_);
+    if (book_ != nullptr) lxw_.WorkbookFree(book_);
   }
 
   lxw_workbook* Get() { return book_; }
+  /// The library's functions.
+  const XlsxLibrary& Lxw() const { return lxw_; }
+  void Check(lxw_error error) const {
+    if (error != LXW_NO_ERROR) throw ExportError(std::string("workbook: ") + lxw_.StrError(error));
+  }
 
   lxw_worksheet* AddSheet(const std::string& name) {
-    lxw_worksheet* sheet = workbook_add_worksheet(book_, name.c_str());
+    lxw_worksheet* sheet = lxw_.WorkbookAddWorksheet(book_, name.c_str());
     if (sheet == nullptr) throw ExportError("a worksheet cannot be created");
     return sheet;
   }
@@ -62,28 +68,25 @@ class Workbook {
   void Close() {
     lxw_workbook* book = book_;
     book_ = nullptr;
-    if (workbook_close(book) != LXW_NO_ERROR) throw ExportError("the workbook cannot be written");
+    if (lxw_.WorkbookClose(book) != LXW_NO_ERROR) throw ExportError("the workbook cannot be written");
   }
 
  private:
+  const XlsxLibrary& lxw_;
   std::string file_;
   std::string temporary_folder_;
   lxw_workbook* book_ = nullptr;
 };
 
-void Check(lxw_error error) {
-  if (error != LXW_NO_ERROR) throw ExportError(std::string("workbook: ") + lxw_strerror(error));
-}
-
 /// Writes a row's time: a real date as a date-time number, anything else as its text.
-void WriteTime(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::uint32_t stamp,
+void WriteTime(const Workbook& book, lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::uint32_t stamp,
                std::uint32_t milliseconds, bool with_milliseconds, lxw_format* format) {
   if (IsCalendarStamp(stamp)) {
-    Check(worksheet_write_number(sheet, row, column, SpreadsheetDateTime(stamp, milliseconds), format));
+    book.Check(book.Lxw().WriteNumber(sheet, row, column, SpreadsheetDateTime(stamp, milliseconds), format));
   } else {
     char text[kMaxTimeTextLength + 1];
     text[WriteTimeText(text, stamp, milliseconds, with_milliseconds)] = '\0';
-    Check(worksheet_write_string(sheet, row, column, text, nullptr));
+    book.Check(book.Lxw().WriteString(sheet, row, column, text, nullptr));
   }
 }
 
@@ -92,16 +95,16 @@ class XlsxRowWriter final : public TableRowSink {
   XlsxRowWriter(Workbook& book, const TableLayout& layout, std::uint32_t rows_per_sheet)
       : book_(book), layout_(layout), header_(TableHeader(layout)),
         rows_per_sheet_(std::clamp<std::uint32_t>(rows_per_sheet, 1, 1048575)) {
-    bold_ = workbook_add_format(book.Get());
-    format_set_bold(bold_);
-    time_ = workbook_add_format(book.Get());
-    format_set_num_format(time_, layout.Grv300 ? kMillisecondTimeFormat : kTimeFormat);
+    bold_ = book_.Lxw().WorkbookAddFormat(book.Get());
+    book_.Lxw().FormatSetBold(bold_);
+    time_ = book_.Lxw().WorkbookAddFormat(book.Get());
+    book_.Lxw().FormatSetNumFormat(time_, layout.Grv300 ? kMillisecondTimeFormat : kTimeFormat);
   }
 
   void Row(const TableRow& row) override {
     if (sheet_ == nullptr || row_ > rows_per_sheet_) NextSheet();
     lxw_col_t column = 0;
-    WriteTime(sheet_, row_, column++, row.Stamp, row.Milliseconds, layout_.Grv300, time_);
+    WriteTime(book_, sheet_, row_, column++, row.Stamp, row.Milliseconds, layout_.Grv300, time_);
     for (std::size_t g = 0; g < layout_.Channels; ++g) {
       // A flagged channel, an infinity and a NaN leave the cell empty (a spreadsheet has no such numbers).
       if (row.Status[g] == 0 && std::isfinite(row.Values[g])) Number(column, ShortestDouble(row.Values[g]));
@@ -127,11 +130,11 @@ class XlsxRowWriter final : public TableRowSink {
   }
 
  private:
-  void Number(lxw_col_t column, double value) { Check(worksheet_write_number(sheet_, row_, column, value, nullptr)); }
+  void Number(lxw_col_t column, double value) { book_.Check(book_.Lxw().WriteNumber(sheet_, row_, column, value, nullptr)); }
 
   void EndSheet() {
     if (sheet_ != nullptr) {
-      Check(worksheet_autofilter(sheet_, 0, 0, row_ - 1, static_cast<lxw_col_t>(header_.size() - 1)));
+      book_.Check(book_.Lxw().Autofilter(sheet_, 0, 0, row_ - 1, static_cast<lxw_col_t>(header_.size() - 1)));
     }
   }
 
@@ -139,10 +142,10 @@ class XlsxRowWriter final : public TableRowSink {
     EndSheet();
     ++sheets_;
     sheet_ = book_.AddSheet(sheets_ == 1 ? std::string("Data") : "Data " + std::to_string(sheets_));
-    Check(worksheet_set_column(sheet_, 0, 0, layout_.Grv300 ? 24 : 20, nullptr));
-    worksheet_freeze_panes(sheet_, 1, 0);
+    book_.Check(book_.Lxw().SetColumn(sheet_, 0, 0, layout_.Grv300 ? 24 : 20, nullptr));
+    book_.Lxw().FreezePanes(sheet_, 1, 0);
     for (std::size_t c = 0; c < header_.size(); ++c) {
-      Check(worksheet_write_string(sheet_, 0, static_cast<lxw_col_t>(c), header_[c].c_str(), bold_));
+      book_.Check(book_.Lxw().WriteString(sheet_, 0, static_cast<lxw_col_t>(c), header_[c].c_str(), bold_));
     }
     row_ = 1;
   }
@@ -160,14 +163,14 @@ class XlsxRowWriter final : public TableRowSink {
 
 void WriteReportSheet(Workbook& book, std::string_view report) {
   lxw_worksheet* sheet = book.AddSheet("Report");
-  Check(worksheet_set_column(sheet, 0, 0, 60, nullptr));
+  book.Check(book.Lxw().SetColumn(sheet, 0, 0, 60, nullptr));
   lxw_row_t row = 0;
   std::string line;
   for (std::size_t begin = 0; begin < report.size();) {
     std::size_t end = report.find_first_of("\r\n", begin);
     if (end == std::string_view::npos) end = report.size();
     line.assign(report.substr(begin, end - begin));
-    if (!line.empty()) Check(worksheet_write_string(sheet, row, 0, line.c_str(), nullptr));
+    if (!line.empty()) book.Check(book.Lxw().WriteString(sheet, row, 0, line.c_str(), nullptr));
     ++row;
     begin = end + 1;
   }
@@ -175,20 +178,20 @@ void WriteReportSheet(Workbook& book, std::string_view report) {
 
 void WriteRunsSheet(Workbook& book, const std::vector<TableRun>& runs) {
   lxw_worksheet* sheet = book.AddSheet("Runs");
-  lxw_format* bold = workbook_add_format(book.Get());
-  format_set_bold(bold);
-  lxw_format* time = workbook_add_format(book.Get());
-  format_set_num_format(time, kTimeFormat);
-  Check(worksheet_set_column(sheet, 1, 2, 20, nullptr));
+  lxw_format* bold = book.Lxw().WorkbookAddFormat(book.Get());
+  book.Lxw().FormatSetBold(bold);
+  lxw_format* time = book.Lxw().WorkbookAddFormat(book.Get());
+  book.Lxw().FormatSetNumFormat(time, kTimeFormat);
+  book.Check(book.Lxw().SetColumn(sheet, 1, 2, 20, nullptr));
   const char* names[] = {"run", "first time", "last time", "cells"};
-  for (lxw_col_t c = 0; c < 4; ++c) Check(worksheet_write_string(sheet, 0, c, names[c], bold));
-  worksheet_freeze_panes(sheet, 1, 0);
+  for (lxw_col_t c = 0; c < 4; ++c) book.Check(book.Lxw().WriteString(sheet, 0, c, names[c], bold));
+  book.Lxw().FreezePanes(sheet, 1, 0);
   lxw_row_t row = 1;
   for (const TableRun& run : runs) {
-    Check(worksheet_write_number(sheet, row, 0, row, nullptr));
-    WriteTime(sheet, row, 1, run.FirstStamp, 0, false, time);
-    WriteTime(sheet, row, 2, run.LastStamp, 0, false, time);
-    Check(worksheet_write_number(sheet, row, 3, run.Cells, nullptr));
+    book.Check(book.Lxw().WriteNumber(sheet, row, 0, row, nullptr));
+    WriteTime(book, sheet, row, 1, run.FirstStamp, 0, false, time);
+    WriteTime(book, sheet, row, 2, run.LastStamp, 0, false, time);
+    book.Check(book.Lxw().WriteNumber(sheet, row, 3, run.Cells, nullptr));
     ++row;
   }
 }
@@ -197,11 +200,19 @@ void WriteRunsSheet(Workbook& book, const std::vector<TableRun>& runs) {
 
 bool XlsxSupported() { return true; }
 
+std::string XlsxUnavailableReason() {
+  std::string why;
+  return LoadXlsxLibrary(why) != nullptr ? std::string() : why;
+}
+
 ExportResult WriteXlsxTable(const TableSelection& selection, const TableOptions& options,
                             const TableContext& context, const std::filesystem::path& file,
                             const GaugeCallback& gauge) {
   if (selection.Profile == nullptr) throw ExportError("no instrument type");
-  Workbook book(file, file.parent_path());
+  std::string why;
+  const XlsxLibrary* lxw = LoadXlsxLibrary(why);
+  if (lxw == nullptr) throw ExportError("the workbook library cannot be loaded: " + why);
+  Workbook book(*lxw, file, file.parent_path());
   XlsxRowWriter writer(book, TableLayoutOf(*selection.Profile, options.StatusColumns), options.RowsPerSheet);
   ExportResult result = ForEachTableRow(selection, writer, gauge);
   writer.Finish();
@@ -214,6 +225,8 @@ ExportResult WriteXlsxTable(const TableSelection& selection, const TableOptions&
 #else
 
 bool XlsxSupported() { return false; }
+
+std::string XlsxUnavailableReason() { return "this build writes no workbooks"; }
 
 ExportResult WriteXlsxTable(const TableSelection&, const TableOptions&, const TableContext&,
                             const std::filesystem::path&, const GaugeCallback&) {
