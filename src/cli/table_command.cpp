@@ -194,7 +194,8 @@ class TableRunner {
     }
 
     try {
-      TableSelection selection{buffers_->MainBlock.get(), ring, &profile, BoundsOfChoice(*intervals_, choice_, ring)};
+      TableSelection selection{buffers_->MainBlock.get(), ring, &profile, BoundsOfChoice(*intervals_, choice_, ring),
+                               buffers_->ValidCellMasksCurrent ? buffers_->ValidCellMasks.get() : nullptr};
       TableContext context;
       if (target_.Format == TableFormat::kXlsx) {
         context.ReportUtf8 = report;
@@ -204,6 +205,10 @@ class TableRunner {
         ReorderMainBlockByDate(
             *buffers_, *intervals_, ring, selection.Bounds,
             [this](std::uint32_t percent) { progress_.Show("sorting by date", static_cast<int>(percent)); }, pacer);
+        // The re-ordered cells are in the other buffer now (the two trade places), and the scan's masks no
+        // longer describe them.
+        selection.MainBlock = buffers_->MainBlock.get();
+        selection.ValidCellMasks = nullptr;
       }
       const GaugeCallback gauge = [this](int percent) {
         if (interrupts_.Signal() != 0) throw TableInterrupted{};

@@ -206,6 +206,7 @@ TEST_F(TableCommandTest, EveryTypeAndModeHasTheRecordsOfTheConversion) {
     ExpectTableMatchesConversion(archive, type, "--run 3");
     ExpectTableMatchesConversion(archive, type, "--from 2000-01-01");
     ExpectTableMatchesConversion(archive, type, "--from 2014-01-01 --to 2014-01-01 --sort");
+    ExpectTableMatchesConversion(archive, type, "--from 2000-01-01 --sort");  // the runs merged by date
   }
 }
 

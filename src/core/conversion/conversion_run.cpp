@@ -124,7 +124,8 @@ RunResult RunConversion(UserInterface& ui, ArchiveBuffers& buffers, IntervalList
     const ExportSettings export_settings{settings.DetailedMode, settings.DecimalSeparator};
     const ExportResult exported =
         RunExport(buffers.MainBlock.get(), ring, profile, bounds, export_settings, folder.OutputFolder, files,
-                  file_system, [&ui](int percent) { ui.SetGaugePosition(percent); }, pacer);
+                  file_system, [&ui](int percent) { ui.SetGaugePosition(percent); }, pacer,
+                  buffers.ValidCellMasksCurrent ? buffers.ValidCellMasks.get() : nullptr);
 
     ui.ShowGauge(false);
     stop_if_cancelled();

@@ -111,7 +111,8 @@ void FormatSegmentOf(const ExportJob& job, Segment& segment) {
           state.Line.Append(kInvalidCellText);
           state.WriteLine();
         }
-      });
+      },
+      job.ValidCellMasks);
 
   segment.Times = state.Times;
   segment.Times.LastStamp = state.PreviousStamp;

@@ -31,6 +31,9 @@ struct ExportJob {
   const DeviceProfile& Profile;
   ExportBounds Bounds;
   ExportSettings Settings;
+  /// The validation scan's verdict on the block, one word a page (bit c: cell c valid), while it still
+  /// describes it; null: the walk checks every cell itself.
+  const std::uint32_t* ValidCellMasks = nullptr;
 };
 
 /// About this many bytes of output per segment when the segment size is chosen by the type.
@@ -69,7 +72,7 @@ ExportResult RunExportWith(const std::uint8_t* main_block, const RingGeometry& r
                            const ExportBounds& bounds, const ExportSettings& settings,
                            const std::filesystem::path& output_folder, ExportFiles& files,
                            OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer,
-                           const WalkOptions& options);
+                           const WalkOptions& options, const std::uint32_t* valid_masks = nullptr);
 
 /// Joins a segment to the ones before it: its first stamped cell is an overlap when it is earlier than
 /// `previous_stamp` (the last stamp exported before the segment), and then its listing line gets the

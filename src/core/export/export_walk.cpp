@@ -163,10 +163,11 @@ ExportResult RunExportWith(const std::uint8_t* main_block, const RingGeometry& r
                            const ExportBounds& bounds, const ExportSettings& settings,
                            const std::filesystem::path& output_folder, ExportFiles& files,
                            OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer,
-                           const WalkOptions& options) {
+                           const WalkOptions& options, const std::uint32_t* valid_masks) {
   CheckInputs(main_block, ring, profile, bounds);
   OpenFiles(profile, output_folder, files, file_system);
-  ExportResult result = ExportWalk({main_block, ring, profile, bounds, settings}, files, gauge, pacer, options);
+  ExportResult result =
+      ExportWalk({main_block, ring, profile, bounds, settings, valid_masks}, files, gauge, pacer, options);
   files.FlushAll();
   return result;
 }
@@ -174,9 +175,10 @@ ExportResult RunExportWith(const std::uint8_t* main_block, const RingGeometry& r
 ExportResult RunExport(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
                        const ExportBounds& bounds, const ExportSettings& settings,
                        const std::filesystem::path& output_folder, ExportFiles& files,
-                       OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer) {
+                       OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer,
+                       const std::uint32_t* valid_masks) {
   return RunExportWith(main_block, ring, profile, bounds, settings, output_folder, files, file_system, gauge, pacer,
-                       WalkOptions{});
+                       WalkOptions{}, valid_masks);
 }
 
 }  // namespace ar4

@@ -48,11 +48,13 @@ using GaugeCallback = std::function<void(int percent)>;
 /// throws. Throws ExportError when a file cannot be created or
 /// written, and before anything is created when the profile, ring and bounds do not fit together. Large
 /// walks are formatted on worker threads; `gauge`, `pacer` and the files are used on the calling thread
-/// only, and no thread outlives the call.
+/// only, and no thread outlives the call. `valid_masks`, when given, is the validation scan's verdict on
+/// the block (ArchiveBuffers::ValidCellMasks while current): the walk then computes no check bytes.
 ExportResult RunExport(const std::uint8_t* main_block, const RingGeometry& ring, const DeviceProfile& profile,
                        const ExportBounds& bounds, const ExportSettings& settings,
                        const std::filesystem::path& output_folder, ExportFiles& files,
-                       OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer);
+                       OutputFileSystem& file_system, const GaugeCallback& gauge, Pacer& pacer,
+                       const std::uint32_t* valid_masks = nullptr);
 
 /// The "Pen.txt" text for a type: per channel "ChanK.pen" CR LF, the degree sign (0xB0) "C" CR LF.
 std::string PenText(const DeviceProfile& profile);

@@ -37,12 +37,13 @@ inline std::uint64_t WalkSlot(const RingGeometry& ring, const ExportBounds& boun
 
 /// Visits `count` positions from walk index `first` for the type kDeviceProfiles[kIndex]: `on_step(position)`
 /// at every position, then `on_exported(cell)` for a valid cell whose stamp lies within the bounds, or
-/// `on_invalid()` for a cell that is not valid. The check bytes of a page's cells are computed side by side
-/// before its cells are visited.
+/// `on_invalid()` for a cell that is not valid. With `valid_masks` (the validation scan's verdict, one word
+/// a page, while it still describes the block) a cell is valid when its bit is set; without, the check
+/// bytes of a page's cells are computed side by side before its cells are visited.
 template <std::size_t kIndex, class OnStep, class OnExported, class OnInvalid>
 inline void WalkSteps(const std::uint8_t* main_block, const RingGeometry& ring, const ExportBounds& bounds,
                       std::uint64_t first, std::uint64_t count, OnStep&& on_step, OnExported&& on_exported,
-                      OnInvalid&& on_invalid) {
+                      OnInvalid&& on_invalid, const std::uint32_t* valid_masks = nullptr) {
   constexpr DeviceProfile kProfile = kDeviceProfiles[kIndex];
   constexpr std::size_t kCellSize = kProfile.CellSize;
   constexpr std::uint32_t kCellsPerPage = kProfile.CellsPerPage;
@@ -52,17 +53,29 @@ inline void WalkSteps(const std::uint8_t* main_block, const RingGeometry& ring, 
   std::uint32_t page_index = static_cast<std::uint32_t>(slot / kCellsPerPage);
   std::uint32_t first_cell = static_cast<std::uint32_t>(slot % kCellsPerPage);
   std::uint64_t remaining = count;
+  // A page's cells fit the bits of a mask word for every known type.
+  static_assert(kCellsPerPage <= 32);
   std::uint8_t sums[kCellsPerPage];
   while (remaining > 0) {
     const std::uint8_t* page = main_block + std::size_t{page_index} * kPageSize;
-    CellChecksums(page, kCellSize, kCellsPerPage, sums);
+    std::uint32_t mask = 0;
+    if (valid_masks != nullptr) {
+      mask = valid_masks[page_index];
+    } else {
+      CellChecksums(page, kCellSize, kCellsPerPage, sums);
+      for (std::uint32_t c = 0; c < kCellsPerPage; ++c) {
+        const std::uint8_t* cell = page + c * kCellSize;
+        const bool valid = cell[cell::kMarker] == cell::kMarkerValue && cell[cell::kLength] == kCellSize &&
+                           sums[c] == cell[kCellSize - 1];
+        mask |= std::uint32_t{valid} << c;
+      }
+    }
     const std::uint32_t end_cell =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(kCellsPerPage, first_cell + remaining));
     for (std::uint32_t c = first_cell; c < end_cell; ++c) {
       on_step(CellPosition{page_index, c});
       const std::uint8_t* cell = page + c * kCellSize;
-      if (cell[cell::kMarker] == cell::kMarkerValue && cell[cell::kLength] == kCellSize &&
-          sums[c] == cell[kCellSize - 1]) {
+      if (((mask >> c) & 1u) != 0) {
         const std::uint32_t stamp = CellStamp(cell);
         if (start_stamp <= stamp && stamp <= end_stamp) on_exported(cell);
       } else {

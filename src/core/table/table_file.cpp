@@ -59,7 +59,7 @@ std::uint32_t CountRunCells(const TableSelection& selection, const ExportBounds&
   std::uint32_t cells = 0;
   WalkSteps<kIndex>(
       selection.MainBlock, selection.Ring, bounds, 0, WalkLength(selection.Ring, bounds), [](CellPosition) {},
-      [&](const std::uint8_t*) { ++cells; }, [] {});
+      [&](const std::uint8_t*) { ++cells; }, [] {}, selection.ValidCellMasks);
   return cells;
 }
 

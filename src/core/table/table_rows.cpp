@@ -117,7 +117,7 @@ void WalkRowsOf(const TableSelection& selection, std::uint64_t first, std::uint6
           ChannelCellRow<kIndex>(walk, cell);
         }
       },
-      [] {});
+      [] {}, selection.ValidCellMasks);
 }
 
 template <std::size_t... kIndex>

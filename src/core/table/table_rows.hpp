@@ -21,6 +21,9 @@ struct TableSelection {
   RingGeometry Ring;
   const DeviceProfile* Profile = nullptr;  // an entry of kDeviceProfiles
   ExportBounds Bounds;
+  /// The validation scan's verdict on the block while it still describes it (as for the export); null:
+  /// the walk checks every cell itself.
+  const std::uint32_t* ValidCellMasks = nullptr;
 };
 
 /// One row: an exported cell of types 73..76, or one sample of a ГРВ-300 cell.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ar4gen/generator.hpp"
+#include "core/archive/scan.hpp"
 #include "core/export/export_state.hpp"
 #include "core/export/memory_file_system.hpp"
 #include "export_test_support.hpp"
@@ -46,7 +47,8 @@ struct Outcome {
 };
 
 Outcome Export(const Archive& archive, const ExportBounds& bounds, const ExportSettings& settings,
-               const WalkOptions& options, std::size_t write_unit = 0) {
+               const WalkOptions& options, std::size_t write_unit = 0,
+               const std::uint32_t* valid_masks = nullptr) {
   MemoryFileSystem fs;
   fs.AddDirectory("/out");
   fs.FileWriteUnit = write_unit;
@@ -61,7 +63,7 @@ Outcome Export(const Archive& archive, const ExportBounds& bounds, const ExportS
                                    EXPECT_EQ(std::this_thread::get_id(), caller);
                                    outcome.Gauge.push_back(percent);
                                  },
-                                 pacer, options);
+                                 pacer, options, valid_masks);
   EXPECT_TRUE(files.Commit());
   EXPECT_EQ(fs.DoubleCloses, 0u);
   EXPECT_EQ(fs.MisalignedWrites, 0u);  // with a write unit, whole units at multiples of it but the last
@@ -226,6 +228,28 @@ TEST(ExportSegments, FilesWithAWriteUnitGetTheSameBytesInWholeUnits) {
                                    std::to_string(unit) + ", segments of " +
                                    std::to_string(options.SegmentPositions);
           ExpectSameOutcome(expected, Export(archive, bounds, settings, options, unit), what);
+        }
+      }
+    }
+  }
+}
+
+TEST(ExportSegments, TheScansVerdictOnTheCellsGivesTheSameFiles) {
+  // With the validation scan's masks the walk computes no check bytes; it must take the same cells.
+  for (const std::uint16_t type : {73, 74, 75, 76, 89}) {
+    auto options = Troubled(type, type == 89 ? 24 : 12, type + 5u);
+    options.LengthDamage = 0.03;
+    options.SpecialValues = 0.3;  // type 89: repairs that change check bytes
+    Archive archive(options);
+    std::vector<std::uint32_t> masks(archive.Ring.PageCount);
+    ValidationScan(archive.Block.data(), archive.Ring.PageCount, archive.Profile, masks.data());
+    for (const auto& [bounds_name, bounds] : BoundsOf(archive)) {
+      for (const bool detailed : {false, true}) {
+        const ExportSettings settings{detailed, '.'};
+        const Outcome expected = Export(archive, bounds, settings, InOnePiece(archive, bounds));
+        for (const WalkOptions walk : {InOnePiece(archive, bounds), WalkOptions{4, 2, 3}}) {
+          ExpectSameOutcome(expected, Export(archive, bounds, settings, walk, 0, masks.data()),
+                            "type " + std::to_string(type) + ", " + bounds_name + (detailed ? ", detailed" : ""));
         }
       }
     }
