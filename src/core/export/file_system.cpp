@@ -60,10 +60,13 @@ class RoomAhead {
  public:
   /// Before writing `size` more bytes at `end`.
   void Before(int fd, std::uint64_t end, std::size_t size) {
-    if (!enabled_ || end + size <= reserved_) return;
+    // A file's first MiB is written without: taking and giving back room costs more than it saves in a
+    // small file, and a conversion of many small archives writes thousands of them.
+    if (!enabled_ || end < kMinStep || end + size <= reserved_) return;
     // Steps of the file's size so far, within 1..16 MiB, and never into the last GiB of free space.
     const std::uint64_t step = std::clamp<std::uint64_t>(end, kMinStep, kMaxStep);
-    const std::uint64_t wanted = std::max<std::uint64_t>(end + size, reserved_) - reserved_ + step;
+    reserved_ = std::max(reserved_, end);
+    const std::uint64_t wanted = end + size - reserved_ + step;
     struct statvfs room {};
     if (::fstatvfs(fd, &room) != 0 ||
         std::uint64_t{room.f_bavail} * room.f_frsize < wanted + kKeepFree ||
