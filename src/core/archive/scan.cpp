@@ -107,47 +107,53 @@ struct StretchScan {
   std::uint8_t ChainState = 0;           // at its end, started from 0
 };
 
+/// Scans page `p` cell by cell, continuing the stretch's counts and its ChainTracker state.
+template <typename Layout>
+inline void ScanPage(const Layout& layout, std::uint8_t* main_block, std::uint32_t p, std::uint32_t* valid_masks,
+                     StretchScan& result, std::uint8_t& chain_state) {
+  ScanStatistics& stats = result.Statistics;
+  const std::size_t cell_size = layout.CellSize();
+  const bool samples = layout.Flags() == FlagLayout::kWord18;
+  std::uint8_t* page = main_block + std::size_t{p} * kPageSize;
+  std::uint8_t sums[kPageSize];
+  CellChecksums(page, cell_size, layout.CellsPerPage(), sums);
+  std::uint32_t mask = 0;
+  for (std::size_t c = 0; c < layout.CellsPerPage(); ++c) {
+    std::uint8_t* cell = page + c * cell_size;
+    // Three tests in order; the first that fails decides the counter (counted without branches, as
+    // damaged cells come at random).
+    const bool marker_ok = cell[cell::kMarker] == cell::kMarkerValue;
+    const bool length_ok = cell[cell::kLength] == cell_size;
+    const bool checksum_ok = sums[c] == cell[cell_size - 1];
+    stats.CellsWithoutMarker += !marker_ok;
+    stats.CellsWithWrongLength += marker_ok && !length_ok;
+    stats.CellsWithBadChecksum += marker_ok && length_ok && !checksum_ok;
+    const bool valid = marker_ok && length_ok && checksum_ok;
+    result.InvalidBeforeFirstValid |= !valid && chain_state == 0;
+    ChainStep(chain_state, valid, stats.ChainBreaks);
+    mask |= std::uint32_t{valid} << c;
+    if (!valid) continue;
+    ++stats.ValidCells;
+
+    // The oldest time stamp; ties keep the earlier cell, 0 and 0xFFFFFFFF never count.
+    const std::uint32_t stamp = CellStamp(cell);
+    if (stamp != 0 && stamp < result.MinDate) {
+      result.MinDate = stamp;
+      result.StartPosition = {p, static_cast<std::uint32_t>(c)};
+    }
+
+    stats.OffScaleValues += samples ? RepairAndCountSamples(cell, cell_size) : CountOffScaleChannels(layout, cell);
+  }
+  if (valid_masks != nullptr) valid_masks[p] = mask;
+}
+
 template <typename Layout>
 StretchScan ScanStretch(const Layout& layout, std::uint8_t* main_block, std::uint32_t first_page,
                         std::uint32_t end_page, std::uint32_t* valid_masks) {
   StretchScan result;
-  ScanStatistics& stats = result.Statistics;
   std::uint8_t chain_state = 0;
-  const std::size_t cell_size = layout.CellSize();
-  const bool samples = layout.Flags() == FlagLayout::kWord18;
-
   for (std::uint32_t p = first_page; p < end_page; ++p) {
-    std::uint8_t* page = main_block + std::size_t{p} * kPageSize;
-    std::uint8_t sums[kPageSize];
-    CellChecksums(page, cell_size, layout.CellsPerPage(), sums);
-    std::uint32_t mask = 0;
-    for (std::size_t c = 0; c < layout.CellsPerPage(); ++c) {
-      std::uint8_t* cell = page + c * cell_size;
-      // Three tests in order; the first that fails decides the counter (counted without branches, as
-      // damaged cells come at random).
-      const bool marker_ok = cell[cell::kMarker] == cell::kMarkerValue;
-      const bool length_ok = cell[cell::kLength] == cell_size;
-      const bool checksum_ok = sums[c] == cell[cell_size - 1];
-      stats.CellsWithoutMarker += !marker_ok;
-      stats.CellsWithWrongLength += marker_ok && !length_ok;
-      stats.CellsWithBadChecksum += marker_ok && length_ok && !checksum_ok;
-      const bool valid = marker_ok && length_ok && checksum_ok;
-      result.InvalidBeforeFirstValid |= !valid && chain_state == 0;
-      ChainStep(chain_state, valid, stats.ChainBreaks);
-      mask |= std::uint32_t{valid} << c;
-      if (!valid) continue;
-      ++stats.ValidCells;
-
-      // The oldest time stamp; ties keep the earlier cell, 0 and 0xFFFFFFFF never count.
-      const std::uint32_t stamp = CellStamp(cell);
-      if (stamp != 0 && stamp < result.MinDate) {
-        result.MinDate = stamp;
-        result.StartPosition = {p, static_cast<std::uint32_t>(c)};
-      }
-
-      stats.OffScaleValues += samples ? RepairAndCountSamples(cell, cell_size) : CountOffScaleChannels(layout, cell);
-    }
-    if (valid_masks != nullptr) valid_masks[p] = mask;
+    ScanPage(layout, main_block, p, valid_masks, result, chain_state);
   }
   result.AnyValid = chain_state != 0;
   result.EndsInvalid = chain_state == 2;
