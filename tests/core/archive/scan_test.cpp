@@ -601,5 +601,20 @@ TEST(ValidationScan, OldestStampTiesAcrossSixteenPagesKeepTheEarlierCell) {
   }
 }
 
+TEST(ValidationScan, AGapFromTheJointOfTwoStretchesBreaksTheChainWhateverItsLength) {
+  // Valid cells up to the joint (page 48 of 96 in two stretches), erased pages from there, valid cells
+  // after them: one break, also when the gap covers whole blocks of sixteen pages.
+  const DeviceProfile& p = *FindDeviceProfile(73);
+  for (const std::uint32_t gap : {1u, 15u, 16u, 17u, 32u, 33u}) {
+    ArchiveImage image(73, 96);
+    image.FillAll(Content(0x38000000));
+    std::fill(image.MainBlock() + 48 * kPageSize, image.MainBlock() + (48 + gap) * kPageSize, std::uint8_t{0xFF});
+    const std::vector<std::uint8_t> block(image.MainBlock(), image.MainBlock() + 96 * kPageSize);
+    SCOPED_TRACE("gap of " + std::to_string(gap) + " pages");
+    EXPECT_EQ(ReferenceScan(block, 96, p).Result.Statistics.ChainBreaks, 1u);
+    for (const unsigned parts : {1u, 2u}) ExpectAsReference(block, 96, p, parts);
+  }
+}
+
 }  // namespace
 }  // namespace ar4
