@@ -4,6 +4,9 @@
 
 #include <bit>
 #include <cmath>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "archive_builder.hpp"
@@ -269,15 +272,24 @@ TEST(ValidationScan, TenPerCentOfATypeSeventyThreeArchive) {
   EXPECT_EQ(result.FillPerMille, 100u);
 }
 
-/// The scan's counts, recomputed the plain way: one cell at a time with the codecs.
-ScanResult ReferenceScan(std::vector<std::uint8_t> block, std::uint32_t pages, const DeviceProfile& p) {
+/// What a plain scan finds: the counts, the valid masks and the block after the type-89 repairs.
+struct Reference {
+  ScanResult Result;
+  std::vector<std::uint32_t> Masks;
+  std::vector<std::uint8_t> BlockAfter;
+};
+
+/// The scan recomputed the plain way: one cell at a time with the codecs.
+Reference ReferenceScan(std::vector<std::uint8_t> block, std::uint32_t pages, const DeviceProfile& p) {
   ScanResult r;
+  std::vector<std::uint32_t> masks(pages);
   r.NominalCapacity = NominalCapacityOf(p, pages);
   std::uint8_t chain = 0;
   for (std::uint32_t page = 0; page < pages; ++page) {
     for (std::uint32_t c = 0; c < p.CellsPerPage; ++c) {
       std::uint8_t* cell = block.data() + page * kPageSize + c * p.CellSize;
       const bool valid = IsCellIntact(cell, p.CellSize);
+      masks[page] |= std::uint32_t{valid} << c;
       if (!valid) {
         if (cell[0] != 0xA5) ++r.Statistics.CellsWithoutMarker;
         else if (cell[1] != p.CellSize) ++r.Statistics.CellsWithWrongLength;
@@ -297,23 +309,55 @@ ScanResult ReferenceScan(std::vector<std::uint8_t> block, std::uint32_t pages, c
                              : p.DeviceType == 75 ? ReadU16(cell + 8)
                              : samples            ? ReadU16(cell + 18)
                                                   : cell[8];
+      bool repaired = false;
       for (unsigned g = 0; g < n; ++g) {
         if ((flags >> g) & 1u) continue;
-        std::uint8_t field[4];
-        std::copy(cell + p.FirstFieldOffset + 4 * g, cell + p.FirstFieldOffset + 4 * g + 4, field);
+        std::uint8_t* field = cell + p.FirstFieldOffset + 4 * g;
         double v;
         if (samples) {
-          if (field[3] == 0xFF || field[3] == 0x7F) --field[3];
+          if (field[3] == 0xFF || field[3] == 0x7F) {
+            --field[3];
+            repaired = true;
+          }
           v = SingleToDouble(field);
         } else {
           v = DeviceFloatToDouble(field);
         }
         if (v > 100000.0 || v < -100000.0) ++r.Statistics.OffScaleValues;
       }
+      if (repaired) cell[p.CellSize - 1] = CellChecksum(cell, p.CellSize - 1u);
     }
   }
   r.FillPerMille = r.Statistics.ValidCells * 1000u / r.NominalCapacity;
-  return r;
+  return {r, std::move(masks), std::move(block)};
+}
+
+void ExpectSameResult(const ScanResult& got, const ScanResult& expected) {
+  EXPECT_EQ(got.Statistics.ValidCells, expected.Statistics.ValidCells);
+  EXPECT_EQ(got.Statistics.CellsWithoutMarker, expected.Statistics.CellsWithoutMarker);
+  EXPECT_EQ(got.Statistics.CellsWithWrongLength, expected.Statistics.CellsWithWrongLength);
+  EXPECT_EQ(got.Statistics.CellsWithBadChecksum, expected.Statistics.CellsWithBadChecksum);
+  EXPECT_EQ(got.Statistics.ChainBreaks, expected.Statistics.ChainBreaks);
+  EXPECT_EQ(got.Statistics.OffScaleValues, expected.Statistics.OffScaleValues);
+  EXPECT_EQ(got.MinDate, expected.MinDate);
+  EXPECT_EQ(got.StartPosition, expected.StartPosition);
+  EXPECT_EQ(got.NominalCapacity, expected.NominalCapacity);
+  EXPECT_EQ(got.FillPerMille, expected.FillPerMille);
+}
+
+/// Scans a copy of `block` in `parts` stretches and compares everything with the plain scan: the result,
+/// the valid masks and the bytes after the repairs; without masks too.
+void ExpectAsReference(const std::vector<std::uint8_t>& block, std::uint32_t pages, const DeviceProfile& p,
+                       unsigned parts) {
+  const Reference expected = ReferenceScan(block, pages, p);
+  std::vector<std::uint8_t> copy = block;
+  std::vector<std::uint32_t> masks(pages, 0xDEADBEEFu);
+  ExpectSameResult(ValidationScanInParts(copy.data(), pages, p, masks.data(), parts), expected.Result);
+  EXPECT_TRUE(masks == expected.Masks);
+  EXPECT_TRUE(copy == expected.BlockAfter);
+  copy = block;
+  ExpectSameResult(ValidationScanInParts(copy.data(), pages, p, nullptr, parts), expected.Result);
+  EXPECT_TRUE(copy == expected.BlockAfter);
 }
 
 TEST(ValidationScan, AgreesWithAPlainScanOnGeneratedArchives) {
@@ -331,20 +375,13 @@ TEST(ValidationScan, AgreesWithAPlainScanOnGeneratedArchives) {
     options.FilledCells = 300 * p.CellsPerPage - 50;
     std::vector<std::uint8_t> file = ar4gen::GenerateArchive(options);
     std::vector<std::uint8_t> block(file.begin() + kHeaderSize, file.end());
-    const ScanResult expected = ReferenceScan(block, 300, p);
+    const Reference expected = ReferenceScan(block, 300, p);
     const ScanResult got = ValidationScan(block.data(), 300, p);
     SCOPED_TRACE(p.DeviceType);
-    EXPECT_EQ(got.Statistics.ValidCells, expected.Statistics.ValidCells);
-    EXPECT_EQ(got.Statistics.CellsWithoutMarker, expected.Statistics.CellsWithoutMarker);
-    EXPECT_EQ(got.Statistics.CellsWithWrongLength, expected.Statistics.CellsWithWrongLength);
-    EXPECT_EQ(got.Statistics.CellsWithBadChecksum, expected.Statistics.CellsWithBadChecksum);
-    EXPECT_EQ(got.Statistics.ChainBreaks, expected.Statistics.ChainBreaks);
-    EXPECT_EQ(got.Statistics.OffScaleValues, expected.Statistics.OffScaleValues);
-    EXPECT_EQ(got.MinDate, expected.MinDate);
-    EXPECT_EQ(got.StartPosition, expected.StartPosition);
-    EXPECT_EQ(got.FillPerMille, expected.FillPerMille);
-    EXPECT_GT(expected.Statistics.OffScaleValues, 0u);
-    EXPECT_GT(expected.Statistics.CellsWithBadChecksum, 0u);
+    ExpectSameResult(got, expected.Result);
+    EXPECT_TRUE(block == expected.BlockAfter);
+    EXPECT_GT(expected.Result.Statistics.OffScaleValues, 0u);
+    EXPECT_GT(expected.Result.Statistics.CellsWithBadChecksum, 0u);
   }
 }
 
@@ -365,7 +402,7 @@ TEST(ValidationScan, ScannedInStretchesOnThreadsItCountsAsOnePass) {
       options.FilledCells = 34 * p.CellsPerPage;
       const std::vector<std::uint8_t> file = ar4gen::GenerateArchive(options);
       const std::vector<std::uint8_t> block(file.begin() + kHeaderSize, file.end());
-      const ScanResult expected = ReferenceScan(block, 40, p);
+      const ScanResult expected = ReferenceScan(block, 40, p).Result;
       std::vector<std::uint32_t> expected_masks(40);
       std::vector<std::uint8_t> one_pass = block;
       ValidationScanInParts(one_pass.data(), 40, p, expected_masks.data(), 1);
@@ -390,6 +427,192 @@ TEST(ValidationScan, ScannedInStretchesOnThreadsItCountsAsOnePass) {
         EXPECT_TRUE(copy == one_pass);  // the type-89 repairs too
       }
     }
+  }
+}
+
+// The scan tests sixteen pages side by side and the pages beyond a multiple of sixteen one by one, so the
+// tests below use blocks of both kinds and stretches that start and end anywhere.
+
+/// Stamps that tie, that differ in one byte only, or on either side of the sign bit.
+constexpr std::uint32_t kEdgeStamps[] = {0,           1,           0x000000FFu, 0x00000100u, 0x00FFFFFFu,
+                                         0x01000000u, 0x37FFFFFFu, 0x38000000u, 0x38000001u, 0x38000100u,
+                                         0x7FFFFFFFu, 0x80000000u, 0x80000001u, 0xFFFFFFFEu, 0xFFFFFFFFu};
+
+/// Value bits near the off-scale limit 0x47C35000 in every byte, and the exponents 254 and 255.
+constexpr std::uint32_t kEdgeValues[] = {0x47C35000u, 0x47C35001u, 0x47C34FFFu, 0x47C350FFu, 0x47C35100u,
+                                         0x47C3FFFFu, 0x47C40000u, 0x47C2FFFFu, 0x47C25000u, 0x47FFFFFFu,
+                                         0x48000000u, 0x46C35000u, 0x47000000u, 0x7F000000u, 0x7F7FFFFFu,
+                                         0x7F800000u, 0x7FC00000u, 0x3F800000u, 0x00000000u, 0x00800000u};
+
+/// A block of cells of every kind at random: valid cells with random payloads, edge, falling and random
+/// stamps and edge values, cells with one of the three tests failing or a payload byte changed, pages of
+/// random bytes and erased pages. `damage` is the share of damaged cells; few give long runs of valid cells.
+std::vector<std::uint8_t> RandomBlock(const DeviceProfile& p, std::uint32_t pages, double damage,
+                                      std::uint64_t seed) {
+  std::mt19937_64 random(seed);
+  const auto below = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  const auto chance = [&](double share) { return std::uniform_real_distribution<double>(0, 1)(random) < share; };
+  std::vector<std::uint8_t> block(std::size_t{pages} * kPageSize);
+  for (std::uint8_t& b : block) b = static_cast<std::uint8_t>(random());
+  const bool samples = p.Flags == FlagLayout::kWord18;
+  for (std::uint32_t page = 0; page < pages; ++page) {
+    std::uint8_t* bytes = block.data() + std::size_t{page} * kPageSize;
+    if (chance(damage / 8)) continue;  // random bytes
+    if (chance(damage / 8)) {
+      std::fill(bytes, bytes + kPageSize, std::uint8_t{0xFF});
+      continue;
+    }
+    for (std::uint32_t c = 0; c < p.CellsPerPage; ++c) {
+      std::uint8_t* cell = bytes + c * p.CellSize;
+      cell[0] = cell::kMarkerValue;
+      cell[1] = p.CellSize;
+      // Stamps falling page by page, equal over three pages, move the oldest one along the whole block.
+      const std::uint32_t stamp = chance(0.1)   ? kEdgeStamps[below(std::size(kEdgeStamps))]
+                                  : chance(0.5) ? 0x38000000u - page / 3
+                                                : static_cast<std::uint32_t>(random());
+      for (std::size_t k = 0; k < 4; ++k) cell[2 + k] = static_cast<std::uint8_t>(stamp >> (8 * k));
+      if (chance(0.5)) {  // nothing flagged
+        switch (p.Flags) {
+          case FlagLayout::kByte8: cell[8] = 0; break;
+          case FlagLayout::kWord8: cell[8] = cell[9] = 0; break;
+          case FlagLayout::kByte7Bit0: cell[7] &= 0xFE; break;
+          case FlagLayout::kWord18: cell[18] = cell[19] = 0; break;
+        }
+      }
+      for (std::size_t g = 0; g < (samples ? cell::kMaxSamples : p.Channels); ++g) {
+        if (chance(0.6)) continue;
+        const std::uint32_t bits = kEdgeValues[below(std::size(kEdgeValues))] | (chance(0.5) ? 0x80000000u : 0);
+        std::uint8_t* field = cell + p.FirstFieldOffset + 4 * g;
+        for (std::size_t k = 0; k < 4; ++k) {
+          field[samples ? k : 3 - k] = static_cast<std::uint8_t>(bits >> (8 * k));
+        }
+      }
+      cell[p.CellSize - 1] = CellChecksum(cell, p.CellSize - 1u);
+      if (!chance(damage)) continue;
+      switch (below(6)) {
+        case 0: cell[0] = static_cast<std::uint8_t>(cell::kMarkerValue ^ (1u << below(8))); break;
+        case 1: cell[1] = static_cast<std::uint8_t>(p.CellSize ^ (1u << below(8))); break;
+        case 2: cell[p.CellSize - 1] = static_cast<std::uint8_t>(cell[p.CellSize - 1] ^ (1u << below(8))); break;
+        case 3: cell[2 + below(p.CellSize - 3u)] ^= static_cast<std::uint8_t>(1 + below(255)); break;
+        case 4: cell[0] = static_cast<std::uint8_t>(random()); break;  // random marker and length
+        case 5: cell[1] = static_cast<std::uint8_t>(random()); break;
+      }
+    }
+  }
+  return block;
+}
+
+TEST(ValidationScan, AgreesWithAPlainScanOnRandomBlocks) {
+  for (const DeviceProfile& p : kDeviceProfiles) {
+    for (const std::uint32_t pages : {16u, 32u, 47u, 100u}) {
+      for (const double damage : {0.02, 0.5}) {
+        const std::vector<std::uint8_t> block =
+            RandomBlock(p, pages, damage, p.DeviceType * 1000u + pages + static_cast<std::uint64_t>(damage * 100));
+        for (const unsigned parts : {1u, 2u, 3u}) {
+          SCOPED_TRACE("type " + std::to_string(p.DeviceType) + ", " + std::to_string(pages) + " pages, damage " +
+                       std::to_string(damage) + ", " + std::to_string(parts) + " stretches");
+          ExpectAsReference(block, pages, p, parts);
+        }
+      }
+    }
+  }
+}
+
+TEST(ValidationScan, AgreesWithAPlainScanOnHeavilyDamagedArchives) {
+  for (const DeviceProfile& p : kDeviceProfiles) {
+    for (const std::uint32_t pages : {64u, 135u}) {
+      ar4gen::GeneratorOptions options;
+      options.Seed = 5 + p.DeviceType + pages;
+      options.Header.DeviceType = p.DeviceType;
+      options.Header.PageCount = pages;
+      options.MarkerDamage = options.ChecksumDamage = 0.25;
+      options.LengthDamage = 0.1;
+      options.ZeroStamps = options.AllOnesStamps = 0.05;
+      options.EqualStamps = 0.3;
+      options.FlaggedChannels = 0.2;
+      options.SpecialValues = 0.3;
+      options.SetBacks = 4;
+      options.WrapSlot = 37 * p.CellsPerPage + 2;
+      options.FilledCells = (pages - 3) * p.CellsPerPage;
+      const std::vector<std::uint8_t> file = ar4gen::GenerateArchive(options);
+      const std::vector<std::uint8_t> block(file.begin() + kHeaderSize, file.end());
+      for (const unsigned parts : {1u, 2u}) {
+        SCOPED_TRACE("type " + std::to_string(p.DeviceType) + ", " + std::to_string(pages) + " pages, " +
+                     std::to_string(parts) + " stretches");
+        ExpectAsReference(block, pages, p, parts);
+      }
+    }
+  }
+}
+
+TEST(ValidationScan, EachTestFailsAloneInEveryPageAndCellOfSixteen) {
+  // One fault in a block of valid cells: it must be found in its own page and cell and counted under its
+  // own test, the chain broken there.
+  for (const DeviceProfile& p : kDeviceProfiles) {
+    ArchiveImage image(p.DeviceType, 16);
+    image.FillAll(Content(0x38000000));
+    const std::vector<std::uint8_t> intact(image.MainBlock(), image.MainBlock() + 16 * kPageSize);
+    for (std::uint32_t page = 0; page < 16; ++page) {
+      for (std::uint32_t c = 0; c < p.CellsPerPage; ++c) {
+        for (int fault = 0; fault < 4; ++fault) {
+          std::vector<std::uint8_t> block = intact;
+          std::uint8_t* cell = block.data() + page * kPageSize + c * p.CellSize;
+          switch (fault) {
+            case 0: cell[0] ^= 0x01; break;
+            case 1: cell[1] ^= 0x80; break;
+            case 2: cell[p.CellSize - 1] ^= 0x80; break;
+            case 3: cell[2 + (page + c) % (p.CellSize - 3u)] ^= 0x01; break;  // the check byte no longer fits
+          }
+          SCOPED_TRACE("type " + std::to_string(p.DeviceType) + ", page " + std::to_string(page) + ", cell " +
+                       std::to_string(c) + ", fault " + std::to_string(fault));
+          ExpectAsReference(block, 16, p, 1);
+          if (HasFailure()) return;
+        }
+      }
+    }
+  }
+}
+
+TEST(ValidationScan, OldestStampTiesAcrossSixteenPagesKeepTheEarlierCell) {
+  // Address order is page before cell: cell 18 of page 2 comes before cell 0 of page 9.
+  ArchiveImage ties(76, 48);
+  ties.FillAll(Content(0x38000500));
+  ties.Put({9, 0}, Content(0x38000100));
+  ties.Put({2, 18}, Content(0x38000100));
+  ties.Put({1, 3}, Content(0x38000100), Damage::kChecksum);
+  ties.Put({20, 0}, Content(0x38000100));
+  ties.Put({0, 0}, Content(0));
+  EXPECT_EQ(Scan(ties).StartPosition, (CellPosition{2, 18}));
+  // A smaller stamp in a later group of sixteen, tied within that group.
+  ties.Put({37, 5}, Content(0x380000FF));
+  ties.Put({36, 9}, Content(0x380000FF));
+  EXPECT_EQ(Scan(ties).StartPosition, (CellPosition{36, 9}));
+
+  // Stamps on both sides of the sign bit compare as unsigned numbers.
+  ArchiveImage high(73, 32);
+  high.FillAll(Content(0x80000000u));
+  high.Put({17, 4}, Content(0x7FFFFFFFu));
+  high.Put({3, 8}, Content(0x80000001u));
+  EXPECT_EQ(Scan(high).StartPosition, (CellPosition{17, 4}));
+
+  for (ArchiveImage* image : {&ties, &high}) {
+    const std::vector<std::uint8_t> block(image->MainBlock(), image->MainBlock() + image->Ring().PageCount * kPageSize);
+    for (const unsigned parts : {1u, 2u}) ExpectAsReference(block, image->Ring().PageCount, image->Profile(), parts);
+  }
+}
+
+TEST(ValidationScan, AGapFromTheJointOfTwoStretchesBreaksTheChainWhateverItsLength) {
+  // Valid cells up to the joint (page 48 of 96 in two stretches), erased pages from there, valid cells
+  // after them: one break, also when the gap covers whole blocks of sixteen pages.
+  const DeviceProfile& p = *FindDeviceProfile(73);
+  for (const std::uint32_t gap : {1u, 15u, 16u, 17u, 32u, 33u}) {
+    ArchiveImage image(73, 96);
+    image.FillAll(Content(0x38000000));
+    std::fill(image.MainBlock() + 48 * kPageSize, image.MainBlock() + (48 + gap) * kPageSize, std::uint8_t{0xFF});
+    const std::vector<std::uint8_t> block(image.MainBlock(), image.MainBlock() + 96 * kPageSize);
+    SCOPED_TRACE("gap of " + std::to_string(gap) + " pages");
+    EXPECT_EQ(ReferenceScan(block, 96, p).Result.Statistics.ChainBreaks, 1u);
+    for (const unsigned parts : {1u, 2u}) ExpectAsReference(block, 96, p, parts);
   }
 }
 
