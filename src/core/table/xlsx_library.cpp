@@ -1,4 +1,7 @@
+// Only in builds with workbooks: elsewhere the library's header is not there to include.
+#if AR4_HAVE_XLSX
 #include "core/table/xlsx_library.hpp"
+#endif
 
 #if AR4_HAVE_XLSX && AR4_XLSX_LINKED
 
