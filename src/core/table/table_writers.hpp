@@ -51,7 +51,7 @@ struct TableContext {
   std::vector<TableRun> Runs;
 };
 
-/// Whether this build writes workbooks (the Windows build has no workbook writer).
+/// Whether this build writes workbooks (not when it was made without libxlsxwriter).
 bool XlsxSupported();
 /// Empty when workbooks can be written now; else why not (the library that writes them, loaded when
 /// first needed, is missing, say).

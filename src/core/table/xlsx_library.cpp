@@ -1,8 +1,33 @@
-#include "core/table/xlsx_library.hpp"
-
+// Only in builds with workbooks: elsewhere the library's header is not there to include.
 #if AR4_HAVE_XLSX
+#include "core/table/xlsx_library.hpp"
+#endif
 
-#include <mutex>
+#if AR4_HAVE_XLSX && AR4_XLSX_LINKED
+
+namespace ar4 {
+
+const XlsxLibrary* LoadXlsxLibrary(std::string& why) {
+  static constexpr XlsxLibrary kLinked{.WorkbookNewOpt = &workbook_new_opt,
+                                       .WorkbookAddWorksheet = &workbook_add_worksheet,
+                                       .WorkbookAddFormat = &workbook_add_format,
+                                       .WorkbookClose = &workbook_close,
+                                       .WorkbookFree = &lxw_workbook_free,
+                                       .FormatSetBold = &format_set_bold,
+                                       .FormatSetNumFormat = &format_set_num_format,
+                                       .WriteNumber = &worksheet_write_number,
+                                       .WriteString = &worksheet_write_string,
+                                       .SetColumn = &worksheet_set_column,
+                                       .FreezePanes = &worksheet_freeze_panes,
+                                       .Autofilter = &worksheet_autofilter,
+                                       .StrError = &lxw_strerror};
+  why.clear();
+  return &kLinked;
+}
+
+}  // namespace ar4
+
+#elif AR4_HAVE_XLSX
 
 #include <dlfcn.h>
 

@@ -1,7 +1,9 @@
 #pragma once
-/// libxlsxwriter, loaded when the first workbook is written instead of at every start of a program:
-/// loading it with what it needs (zlib, minizip, the crypto library) took well over a millisecond of the
-/// start of every command, workbook or not. Internal to the table library; only in builds with workbooks.
+/// libxlsxwriter's functions. On Linux the system's library, loaded when the first workbook is written
+/// instead of at every start of a program: loading it with what it needs (zlib, minizip, the crypto
+/// library) took well over a millisecond of the start of every command, workbook or not. In the Windows
+/// build the library is linked statically (AR4_XLSX_LINKED) and these are its own functions: there is
+/// nothing to load. Internal to the table library; only in builds with workbooks.
 
 #include <string>
 
@@ -27,7 +29,7 @@ struct XlsxLibrary {
 };
 
 /// The library, loaded on the first call and kept; nullptr when it cannot be loaded, with the reason in
-/// `why`.
+/// `why`. Never nullptr where the library is linked.
 const XlsxLibrary* LoadXlsxLibrary(std::string& why);
 
 }  // namespace ar4
