@@ -60,12 +60,16 @@ class RoomAhead {
  public:
   /// Before writing `size` more bytes at `end`.
   void Before(int fd, std::uint64_t end, std::size_t size) {
-    // A file's first MiB is written without: taking and giving back room costs more than it saves in a
-    // small file, and a conversion of many small archives writes thousands of them.
-    if (!enabled_ || end < kMinStep || end + size <= reserved_) return;
+    // A small file is written without: taking and giving back room costs more than it saves there, and a
+    // conversion of many small archives writes thousands of them. A file is taken for large by its first
+    // write of a whole write unit; from then on all of it lies in room taken ahead, so none of its blocks
+    // waits for the delayed allocation, which ext4 would otherwise carry out (and start writing back) in
+    // the rename that publishes the file over an earlier one.
+    if (!enabled_ || end + size < kLargeFile || end + size <= reserved_) return;
     // Steps of the file's size so far, within 1..16 MiB, and never into the last GiB of free space.
     const std::uint64_t step = std::clamp<std::uint64_t>(end, kMinStep, kMaxStep);
-    reserved_ = std::max(reserved_, end);
+    // The first room taken also covers what was written before, so that no block of the file is left to
+    // the delayed allocation.
     const std::uint64_t wanted = end + size - reserved_ + step;
     struct statvfs room {};
     if (::fstatvfs(fd, &room) != 0 ||
@@ -82,6 +86,7 @@ class RoomAhead {
   }
 
  private:
+  static constexpr std::uint64_t kLargeFile = kDiskWriteUnit;
   static constexpr std::uint64_t kMinStep = std::uint64_t{1} << 20;
   static constexpr std::uint64_t kMaxStep = std::uint64_t{16} << 20;
   static constexpr std::uint64_t kKeepFree = std::uint64_t{1} << 30;
