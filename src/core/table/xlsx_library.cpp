@@ -58,18 +58,18 @@ Loaded Load() {
   }
   XlsxLibrary& l = loaded.Library;
   std::string& why = loaded.Why;
-  loaded.Complete = Resolve(handle, "workbook_new_opt", l.WorkbookNewOpt, why) &
-                    Resolve(handle, "workbook_add_worksheet", l.WorkbookAddWorksheet, why) &
-                    Resolve(handle, "workbook_add_format", l.WorkbookAddFormat, why) &
-                    Resolve(handle, "workbook_close", l.WorkbookClose, why) &
-                    Resolve(handle, "lxw_workbook_free", l.WorkbookFree, why) &
-                    Resolve(handle, "format_set_bold", l.FormatSetBold, why) &
-                    Resolve(handle, "format_set_num_format", l.FormatSetNumFormat, why) &
-                    Resolve(handle, "worksheet_write_number", l.WriteNumber, why) &
-                    Resolve(handle, "worksheet_write_string", l.WriteString, why) &
-                    Resolve(handle, "worksheet_set_column", l.SetColumn, why) &
-                    Resolve(handle, "worksheet_freeze_panes", l.FreezePanes, why) &
-                    Resolve(handle, "worksheet_autofilter", l.Autofilter, why) &
+  loaded.Complete = Resolve(handle, "workbook_new_opt", l.WorkbookNewOpt, why) &&
+                    Resolve(handle, "workbook_add_worksheet", l.WorkbookAddWorksheet, why) &&
+                    Resolve(handle, "workbook_add_format", l.WorkbookAddFormat, why) &&
+                    Resolve(handle, "workbook_close", l.WorkbookClose, why) &&
+                    Resolve(handle, "lxw_workbook_free", l.WorkbookFree, why) &&
+                    Resolve(handle, "format_set_bold", l.FormatSetBold, why) &&
+                    Resolve(handle, "format_set_num_format", l.FormatSetNumFormat, why) &&
+                    Resolve(handle, "worksheet_write_number", l.WriteNumber, why) &&
+                    Resolve(handle, "worksheet_write_string", l.WriteString, why) &&
+                    Resolve(handle, "worksheet_set_column", l.SetColumn, why) &&
+                    Resolve(handle, "worksheet_freeze_panes", l.FreezePanes, why) &&
+                    Resolve(handle, "worksheet_autofilter", l.Autofilter, why) &&
                     Resolve(handle, "lxw_strerror", l.StrError, why);
   return loaded;
 }
