@@ -22,9 +22,7 @@ std::optional<LoadedAndScanned> LoadForCli(const std::filesystem::path& path, bo
     result.Scan = ValidationScan(buffers.MainBlock.get(), result.Archive.PageCount, *result.Archive.Profile,
                                  buffers.ValidCellMasks.get());
     buffers.ValidCellMasksCurrent = true;
-    if (buffers.ArchivePagesLost()) {  // the file went short or unreadable under the scan
-      err << LoadStatusMessage(LoadStatus::kReadError) << '\n';
-      err.flush();
+    if (ArchiveLostSinceLoading(buffers, err)) {
       exit_code = kExitFailure;
       return std::nullopt;
     }
@@ -32,6 +30,13 @@ std::optional<LoadedAndScanned> LoadForCli(const std::filesystem::path& path, bo
   }
   exit_code = kExitSuccess;
   return result;
+}
+
+bool ArchiveLostSinceLoading(const ArchiveBuffers& buffers, std::ostream& err) {
+  if (!buffers.ArchivePagesLost()) return false;
+  err << LoadStatusMessage(LoadStatus::kReadError) << '\n';
+  err.flush();
+  return true;
 }
 
 void PrintReportUtf8(std::ostream& out, std::string_view cp1251_report) {

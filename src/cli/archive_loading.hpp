@@ -32,6 +32,11 @@ struct LoadedAndScanned {
 std::optional<LoadedAndScanned> LoadForCli(const std::filesystem::path& path, bool detailed,
                                            ArchiveBuffers& buffers, std::ostream& err, int& exit_code);
 
+/// True, with the read error's fixed message on `err`, when pages of the archive in `buffers` went
+/// unreadable since it was loaded (the file was cut short, its device failed): nothing made from it since
+/// may be printed.
+bool ArchiveLostSinceLoading(const ArchiveBuffers& buffers, std::ostream& err);
+
 /// Prints a Windows-1251 report in UTF-8 with every CR turned into LF.
 void PrintReportUtf8(std::ostream& out, std::string_view cp1251_report);
 

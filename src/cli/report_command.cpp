@@ -103,11 +103,7 @@ int ReportOne(const ReportOptions& options, ArchiveBuffers& buffers, const Archi
     if (turn.Several()) std::cout << '\n';  // the next "==" line on a line of its own
   } else if (options.Json) {
     const nlohmann::json json = ReportJson(*loaded, buffers);
-    if (buffers.ArchivePagesLost()) {  // the file went short or unreadable under the analysis
-      turn.Err << LoadStatusMessage(LoadStatus::kReadError) << '\n';
-      turn.Err.flush();
-      return kExitFailure;
-    }
+    if (ArchiveLostSinceLoading(buffers, turn.Err)) return kExitFailure;
     turn.BeginOutput(std::cout, false);
     // Several archives: one object a line, so that each line can be read on its own.
     std::cout << json.dump(turn.Several() ? -1 : 2) << '\n';

@@ -31,11 +31,7 @@ int RunsOne(ArchiveBuffers& buffers, IntervalList& list, const ArchiveTurn& turn
   Pacer pacer;
   AnalizInterval(buffers.MainBlock.get(), RingGeometry::Of(*loaded->Archive.Profile, loaded->Archive.PageCount),
                  loaded->Scan->StartPosition, list, pacer, buffers.ValidCellMasks.get());
-  if (buffers.ArchivePagesLost()) {
-    turn.Err << LoadStatusMessage(LoadStatus::kReadError) << '\n';
-    turn.Err.flush();
-    return kExitFailure;
-  }
+  if (ArchiveLostSinceLoading(buffers, turn.Err)) return kExitFailure;
 
   turn.BeginOutput(std::cout);
   for (std::uint32_t k = 0; k < list.ItemCount; ++k) std::cout << IntervalItemText(list.Entries[k]) << '\n';

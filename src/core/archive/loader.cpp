@@ -69,8 +69,9 @@ LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffer
   FileCloser stream{opened.Release()};
   if (out.FileSize < kMinFileSize) return LoadStatus::kWrongSize;  // before anything is read
 
-  // Two reads: the header, then as much main block as the file and the buffer allow. A read that comes
-  // back short (the file shrank, an I/O error) is a failure to read, never a smaller archive.
+  // The header is read; then as much main block as the file and the buffer allow is mapped, or read where
+  // it cannot be. A read that comes back short (the file shrank, an I/O error) is a failure to read, never
+  // a smaller archive.
   if (std::fread(buffers.ArchiveHeader.data(), 1, kHeaderSize, stream.file) != kHeaderSize) {
     return LoadStatus::kReadError;
   }

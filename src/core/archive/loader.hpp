@@ -28,7 +28,8 @@ struct LoadedArchive {
   const DeviceProfile* Profile = nullptr;  // set for kLoaded
 };
 
-/// Opens and reads `path`: the header and at most 32 MiB of main block, in two reads, then the checks.
+/// Opens and reads `path`: the header, then at most 32 MiB of main block (mapped into the MainBlock where
+/// the system can, else read), then the checks.
 LoadStatus LoadArchive(const std::filesystem::path& path, ArchiveBuffers& buffers, LoadedArchive& out);
 
 /// The same rules for a file already in memory (tests, fuzzing).

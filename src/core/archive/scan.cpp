@@ -106,10 +106,11 @@ struct StretchScan {
   ScanStatistics Statistics;  // ChainBreaks: those after the stretch's first valid cell
   std::uint32_t MinDate = 0xFFFFFFFFu;
   CellPosition StartPosition;
-  bool AnyValid = false;
   bool InvalidBeforeFirstValid = false;  // a cell of the stretch before its first valid one is invalid
-  bool EndsInvalid = false;              // its last cell is invalid
   std::uint8_t ChainState = 0;           // at its end, started from 0
+
+  bool AnyValid() const { return ChainState != 0; }
+  bool EndsInvalid() const { return ChainState == 2; }
 };
 
 /// Scans page `p` cell by cell, continuing the stretch's counts and its ChainTracker state.
@@ -473,8 +474,6 @@ StretchScan ScanStretch(const Layout& layout, std::uint8_t* main_block, std::uin
   for (std::uint32_t p = left_over; p < end_page; ++p) {
     ScanPage(layout, main_block, p, valid_masks, result, chain_state);
   }
-  result.AnyValid = chain_state != 0;
-  result.EndsInvalid = chain_state == 2;
   result.ChainState = chain_state;
   return result;
 }
@@ -489,23 +488,23 @@ void JoinStretch(StretchScan& before, const StretchScan& next) {
   stats.CellsWithBadChecksum += next.Statistics.CellsWithBadChecksum;
   stats.OffScaleValues += next.Statistics.OffScaleValues;
   stats.ChainBreaks += next.Statistics.ChainBreaks;
-  if (before.AnyValid && next.AnyValid && (before.EndsInvalid || next.InvalidBeforeFirstValid)) ++stats.ChainBreaks;
+  if (before.AnyValid() && next.AnyValid() && (before.EndsInvalid() || next.InvalidBeforeFirstValid)) {
+    ++stats.ChainBreaks;
+  }
   if (next.MinDate < before.MinDate) {  // a tie keeps the earlier cell
     before.MinDate = next.MinDate;
     before.StartPosition = next.StartPosition;
   }
-  if (!before.AnyValid) {
+  if (!before.AnyValid()) {
     before.InvalidBeforeFirstValid = before.InvalidBeforeFirstValid || next.InvalidBeforeFirstValid;
   }
   // The state after both: the next stretch's own when it has a valid cell (1 and 3 act alike), else a gap
   // after valid cells when there were any.
-  if (next.AnyValid) {
+  if (next.AnyValid()) {
     before.ChainState = next.ChainState;
-  } else if (before.AnyValid && next.InvalidBeforeFirstValid) {
+  } else if (before.AnyValid() && next.InvalidBeforeFirstValid) {
     before.ChainState = 2;
   }
-  before.AnyValid = before.AnyValid || next.AnyValid;
-  before.EndsInvalid = before.ChainState == 2;
 }
 
 /// Stretches of fewer pages are not worth a thread.

@@ -166,8 +166,8 @@ void WriteSegmentPart(const Segment& segment, const DeviceProfile& profile, std:
 /// last write.
 struct WalkShared {
   std::mutex mutex;
-  std::condition_variable turn;      // a part was written: the next segment's part of that file may follow
-  std::condition_variable progress;  // a segment was written whole, or the walk failed
+  std::condition_variable turn;      // a part was written or a segment formatted: there may be work to take
+  std::condition_variable progress;  // every segment was written, or the walk failed
   std::uint64_t NextClaim = 0;       // segments are claimed in walk order
   std::uint64_t Written = 0;         // segments written whole; segment k may use its buffers once k < Written + contexts
   /// Per output file: the segments whose part of that file is written. Each file gets the segments in walk
