@@ -1,5 +1,7 @@
 #include "archive_builder.hpp"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -70,6 +72,19 @@ void TempPath::Write(std::span<const std::uint8_t> bytes) const {
   std::ofstream out(path_, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path_.string());
+}
+
+void ExpectSameScan(const ScanResult& got, const ScanResult& expected) {
+  EXPECT_EQ(got.Statistics.ValidCells, expected.Statistics.ValidCells);
+  EXPECT_EQ(got.Statistics.CellsWithoutMarker, expected.Statistics.CellsWithoutMarker);
+  EXPECT_EQ(got.Statistics.CellsWithWrongLength, expected.Statistics.CellsWithWrongLength);
+  EXPECT_EQ(got.Statistics.CellsWithBadChecksum, expected.Statistics.CellsWithBadChecksum);
+  EXPECT_EQ(got.Statistics.ChainBreaks, expected.Statistics.ChainBreaks);
+  EXPECT_EQ(got.Statistics.OffScaleValues, expected.Statistics.OffScaleValues);
+  EXPECT_EQ(got.MinDate, expected.MinDate);
+  EXPECT_EQ(got.StartPosition, expected.StartPosition);
+  EXPECT_EQ(got.NominalCapacity, expected.NominalCapacity);
+  EXPECT_EQ(got.FillPerMille, expected.FillPerMille);
 }
 
 }  // namespace ar4::testing

@@ -11,8 +11,12 @@
 #include "ar4gen/generator.hpp"
 #include "core/archive/archive_buffers.hpp"
 #include "core/archive/format.hpp"
+#include "core/archive/scan.hpp"
 
 namespace ar4::testing {
+
+/// Every field of two scan results equal (each difference a test failure of its own).
+void ExpectSameScan(const ScanResult& got, const ScanResult& expected);
 
 /// A whole archive file in memory: header, PageCount pages (erased to 0xFF), optional tail.
 class ArchiveImage {

@@ -23,6 +23,7 @@ namespace ar4 {
 namespace {
 
 using testing::ArchiveImage;
+using testing::ExpectSameScan;
 using testing::Content;
 using testing::SharedBuffers;
 using testing::TempPath;
@@ -49,19 +50,6 @@ LoadStatus LoadBothWays(std::span<const std::uint8_t> bytes) {
 
 void SetSizeField(ArchiveImage& image, std::array<std::uint8_t, 4> bytes4to7) {
   std::copy(bytes4to7.begin(), bytes4to7.end(), image.Header() + header::kMainBlockSize);
-}
-
-void ExpectSameScan(const ScanResult& a, const ScanResult& b) {
-  EXPECT_EQ(a.Statistics.ValidCells, b.Statistics.ValidCells);
-  EXPECT_EQ(a.Statistics.CellsWithoutMarker, b.Statistics.CellsWithoutMarker);
-  EXPECT_EQ(a.Statistics.CellsWithWrongLength, b.Statistics.CellsWithWrongLength);
-  EXPECT_EQ(a.Statistics.CellsWithBadChecksum, b.Statistics.CellsWithBadChecksum);
-  EXPECT_EQ(a.Statistics.ChainBreaks, b.Statistics.ChainBreaks);
-  EXPECT_EQ(a.Statistics.OffScaleValues, b.Statistics.OffScaleValues);
-  EXPECT_EQ(a.MinDate, b.MinDate);
-  EXPECT_EQ(a.StartPosition, b.StartPosition);
-  EXPECT_EQ(a.NominalCapacity, b.NominalCapacity);
-  EXPECT_EQ(a.FillPerMille, b.FillPerMille);
 }
 
 TEST(LoadArchive, OnePageFileOfFiveHundredTwelveBytes) {
